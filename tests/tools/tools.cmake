@@ -1,0 +1,33 @@
+# The command-line host, tested against small plug-ins of our own and files the tests write.
+if(NOT CMAKE_CROSSCOMPILING)
+  set(QL_HOST_FIXTURES "")
+  foreach(variant Gain MainOnly NullEntry NoEntry Accumulate)
+    set(target FixturePlugin${variant})
+    add_library(${target} MODULE ${CMAKE_CURRENT_SOURCE_DIR}/FixtureGain.cpp)
+    set_target_properties(${target} PROPERTIES PREFIX "")
+    target_include_directories(${target} PRIVATE ${PROJECT_SOURCE_DIR}/src)
+    ql_warnings(${target})
+    list(APPEND QL_HOST_FIXTURES ${target})
+  endforeach()
+  target_compile_definitions(FixturePluginMainOnly PRIVATE FIXTURE_MAIN_ONLY)
+  target_compile_definitions(FixturePluginNullEntry PRIVATE FIXTURE_NULL_ENTRY)
+  target_compile_definitions(FixturePluginNoEntry PRIVATE FIXTURE_NO_ENTRY)
+  target_compile_definitions(FixturePluginAccumulate PRIVATE FIXTURE_ACCUMULATE)
+
+  find_package(PkgConfig REQUIRED)
+  pkg_check_modules(QLT_SNDFILE REQUIRED IMPORTED_TARGET sndfile)
+  set(QL_HOST_TEST_LIBS PkgConfig::QLT_SNDFILE)
+  set(QL_HOST_TEST_DEFS "")
+  if(TARGET Quantaloop)
+    # The round trip compares the host's output with the plug-in driven directly.
+    list(APPEND QL_HOST_TEST_DEFS QL_HAVE_PLUGIN=1)
+  endif()
+  ql_test(test_quantaloop_host
+    SOURCES ${CMAKE_CURRENT_SOURCE_DIR}/test_host.cpp ${CMAKE_CURRENT_SOURCE_DIR}/HostTestSupport.cpp
+    LIBS ${QL_HOST_TEST_LIBS})
+  target_compile_definitions(test_quantaloop_host PRIVATE ${QL_HOST_TEST_DEFS})
+  add_dependencies(test_quantaloop_host quantaloop-host ${QL_HOST_FIXTURES})
+  if(TARGET Quantaloop)
+    add_dependencies(test_quantaloop_host Quantaloop)
+  endif()
+endif()
