@@ -3,6 +3,7 @@
 // Coordinates given to the accessors count rows from the top.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <vector>
 
