@@ -7,6 +7,7 @@
 
 #include <cmath>
 #include <filesystem>
+#include <sstream>
 
 using namespace qlhosttest;
 
@@ -259,4 +260,120 @@ TEST(HostGenerate, WritesTheDemoSignal) {
   EXPECT_LT(chordPeak, 0.5f);
   ASSERT_EQ(RunHost({"generate", dir / "slow.wav", "--rate", "44100"}).Status, 0);
   EXPECT_EQ(ReadSound(dir / "slow.wav").SampleRate, 44100);
+}
+
+namespace {
+
+// A sine of `cycles` whole periods over `frames` frames, optionally plus an orthogonal one.
+TSound Tones(int channels, size_t frames, double amplitude, int cycles, double extraAmplitude = 0,
+             int extraCycles = 0) {
+  TSound s;
+  s.Channels = channels;
+  s.SampleRate = 48000;
+  const double w = 2.0 * M_PI / static_cast<double>(frames);
+  for (size_t i = 0; i < frames; ++i)
+    for (int c = 0; c < channels; ++c)
+      s.Samples.push_back(
+          static_cast<float>(amplitude * std::sin(w * cycles * static_cast<double>(i)) +
+                             extraAmplitude * std::cos(w * extraCycles * static_cast<double>(i))));
+  return s;
+}
+
+// Width and height from a PNG's header chunk.
+std::pair<uint32_t, uint32_t> PngSize(const std::string& path) {
+  const std::string bytes = ReadText(path);
+  if (bytes.size() < 24 || bytes.compare(1, 3, "PNG") != 0) return {0, 0};
+  auto word = [&](size_t at) {
+    return (static_cast<uint32_t>(static_cast<unsigned char>(bytes[at])) << 24) |
+           (static_cast<uint32_t>(static_cast<unsigned char>(bytes[at + 1])) << 16) |
+           (static_cast<uint32_t>(static_cast<unsigned char>(bytes[at + 2])) << 8) |
+           static_cast<uint32_t>(static_cast<unsigned char>(bytes[at + 3]));
+  };
+  return {word(16), word(20)};
+}
+
+// The columns of the analyze table row that starts with `name`.
+std::vector<std::string> RowOf(const std::string& table, const std::string& name) {
+  std::istringstream lines(table);
+  for (std::string line; std::getline(lines, line);) {
+    std::istringstream words(line);
+    std::vector<std::string> row;
+    for (std::string w; words >> w;)
+      row.push_back(w);
+    if (!row.empty() && row[0] == name) return row;
+  }
+  return {};
+}
+
+} // namespace
+
+TEST(HostAnalyze, LevelsGainAndSnr) {
+  TScratchDir dir;
+  const size_t n = 48000;
+  WriteSound(dir / "ref.wav", Tones(2, n, 0.5, 997));
+  WriteSound(dir / "half.wav", Tones(2, n, 0.25, 997));
+  WriteSound(dir / "noisy.wav", Tones(2, n, 0.5, 997, 0.005, 3001)); // 40 dB below the sine
+  WriteSound(dir / "mono-ref.wav", Tones(1, n, 0.5, 997));
+  TRun run = RunHost({"analyze", dir / "ref.wav", dir / "half.wav", dir / "noisy.wav", "--ref",
+                      dir / "mono-ref.wav", "--png", dir / "plot.png"});
+  ASSERT_EQ(run.Status, 0) << run.Err;
+  struct TRow {
+    const char* Name;
+    const char *Peak, *Rms, *Gain, *Snr;
+  };
+  for (const TRow& r : {TRow{"ref", "-6.02", "-9.03", "0.00", "inf"},
+                        TRow{"half", "-12.04", "-15.05", "-6.02", "inf"},
+                        TRow{"noisy", "-5.93", "-9.03", "0.00", "40.00"}}) {
+    SCOPED_TRACE(r.Name);
+    EXPECT_EQ(RowOf(run.Out, r.Name),
+              (std::vector<std::string>{r.Name, r.Peak, r.Rms, r.Gain, r.Snr}))
+        << run.Out;
+  }
+  EXPECT_EQ(PngSize(dir / "plot.png"), (std::pair<uint32_t, uint32_t>{1400, 760}));
+
+  // Without a reference: levels only, and the spectrum of the file itself.
+  run = RunHost({"analyze", dir / "half.wav", "--png", dir / "alone.png", "--fft", "1024"});
+  ASSERT_EQ(run.Status, 0) << run.Err;
+  EXPECT_EQ(RowOf(run.Out, "half"), (std::vector<std::string>{"half", "-12.04", "-15.05"}));
+  EXPECT_EQ(PngSize(dir / "alone.png").first, 1400u);
+}
+
+TEST(HostAnalyze, BadInputFailsInOneLineAndLeavesNoPlot) {
+  TScratchDir dir;
+  WriteSound(dir / "ref.wav", Tones(2, 4800, 0.5, 99));
+  WriteSound(dir / "short.wav", Tones(2, 4000, 0.5, 99));
+  WriteSound(dir / "three.wav", Tones(3, 4800, 0.5, 99));
+  WriteSound(dir / "silent.wav", Tones(2, 4800, 0.0, 99));
+  WriteSound(dir / "tiny.wav", Tones(2, 32, 0.5, 1));
+  TSound fast = Tones(2, 4800, 0.5, 99);
+  fast.SampleRate = 96000;
+  WriteSound(dir / "fast.wav", fast);
+  const std::string png = dir / "plot.png";
+  struct TCase {
+    std::vector<std::string> Args;
+    const char* Message;
+  };
+  const TCase cases[] = {
+      {{dir / "missing.wav"}, "cannot open"},
+      {{dir / "ref.wav", "--ref", dir / "missing.wav"}, "cannot open"},
+      {{dir / "short.wav", "--ref", dir / "ref.wav"}, "has 4000 frames but the reference 4800"},
+      {{dir / "three.wav", "--ref", dir / "ref.wav"}, "has 3 channels but the reference 2"},
+      {{dir / "fast.wav", "--ref", dir / "ref.wav"}, "runs at 96000 Hz but the reference"},
+      {{dir / "ref.wav", dir / "fast.wav"}, "runs at 96000 Hz but"},
+      {{dir / "ref.wav", "--ref", dir / "silent.wav"}, "is silent"},
+      {{dir / "tiny.wav"}, "too short for a spectrum"},
+      {{dir / "ref.wav", "--fft", "1000"}, "--fft takes a power of two"},
+  };
+  for (const TCase& c : cases) {
+    SCOPED_TRACE(::testing::PrintToString(c.Args));
+    std::vector<std::string> args = {"analyze"};
+    args.insert(args.end(), c.Args.begin(), c.Args.end());
+    args.insert(args.end(), {"--png", png});
+    TRun run = RunHost(args);
+    EXPECT_NE(run.Status, 0);
+    EXPECT_NE(run.Err.find(c.Message), std::string::npos) << run.Err;
+    EXPECT_EQ(std::count(run.Err.begin(), run.Err.end(), '\n'), 1) << run.Err;
+    EXPECT_FALSE(std::filesystem::exists(png));
+  }
+  EXPECT_EQ(dir.Files().size(), 6u);
 }
