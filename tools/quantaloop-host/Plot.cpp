@@ -164,6 +164,7 @@ private:
         file = reinterpret_cast<const char*>(path);
       if (match) FcPatternDestroy(match);
       FcPatternDestroy(p);
+      FcFini(); // the file name is all we keep; release the configuration
     }
     if (file.empty())
       throw TToolError("no font for the plot's labels; install a sans-serif font such as "
