@@ -10,7 +10,7 @@ QL_PACKAGES=(
   googletest libgtest-dev libgmock-dev libbenchmark-dev
   g++-mingw-w64-i686 g++-mingw-w64-x86-64 wine wine64
   zlib1g-dev libfreetype-dev libfontconfig-dev libx11-dev libxext-dev fonts-liberation
-  libsndfile1-dev libfftw3-dev libpng-dev
+  libsndfile1-dev libfftw3-dev libpng-dev libz-mingw-w64-dev
   xvfb x11-utils xdotool libxtst-dev
   librsvg2-bin
   clang libclang-rt-14-dev

@@ -1,0 +1,4 @@
+ql_test(test_skin_pictures
+  SOURCES ${CMAKE_CURRENT_LIST_DIR}/test_dib.cpp ${CMAKE_CURRENT_LIST_DIR}/test_compressor.cpp
+          ${CMAKE_CURRENT_LIST_DIR}/test_imagelist.cpp
+  LIBS ql_skin)
