@@ -15,7 +15,6 @@ namespace {
 
 constexpr double kSineHz = 997.0;
 constexpr double kSineAmplitude = 0.5; // -6.02 dBFS
-constexpr double kSineSeconds = 2.5;
 constexpr double kGapSeconds = 0.1;
 constexpr double kChordSeconds = 1.4;
 constexpr double kChordHz[] = {220.0, 277.1826, 329.6276, 440.0}; // A major, A3 to A4
@@ -33,10 +32,12 @@ double Fade(double t, double length, double fade) {
 } // namespace
 
 int RunGenerate(const std::vector<std::string>& args) {
-  TArguments a(args, {"rate"});
-  a.ExpectPositional(1, 1, "generate OUT [--rate HZ]");
+  TArguments a(args, {"rate", "seconds"});
+  a.ExpectPositional(1, 1, "generate OUT [--rate HZ] [--seconds S]");
   const int rate = static_cast<int>(a.Integer("rate", 48000, 8000, 768000));
-  const double total = kSineSeconds + kGapSeconds + kChordSeconds;
+  // The sine takes whatever the chord leaves of the length.
+  const double total = static_cast<double>(a.Integer("seconds", 4, 2, 3600));
+  const double kSineSeconds = total - kGapSeconds - kChordSeconds;
   const auto frames = static_cast<int64_t>(std::llround(total * rate));
   std::vector<float> samples(static_cast<size_t>(frames) * 2);
   const double twoPi = 2.0 * std::numbers::pi;

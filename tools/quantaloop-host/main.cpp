@@ -38,9 +38,9 @@ constexpr const char* kUsage = R"(usage: quantaloop-host COMMAND ...
       Hann-windowed, N-point (default 8192), averaged over frames and channels.
       --png FILE plots them on a logarithmic frequency axis.
 
-  generate OUT [--rate HZ]
-      Writes the demo signal: a 997 Hz sine at -6 dBFS, then a short chord; stereo,
-      4 seconds, 48000 Hz unless --rate says otherwise.
+  generate OUT [--rate HZ] [--seconds S]
+      Writes the demo signal: a 997 Hz sine at -6 dBFS, then a 1.4 s chord; stereo,
+      S seconds long (default 4), at HZ (default 48000).
 
   editor PLUGIN --png FILE [--click X,Y] [--drag X,Y:DX,DY]
       Renders the plug-in's editor into a picture (not available in this build).
