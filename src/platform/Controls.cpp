@@ -107,24 +107,24 @@ void TControl::SetBounds(int left, int top, int width, int height) {
   height = std::max(height, 0);
   if (left == FLeft && top == FTop && width == FWidth && height == FHeight) return;
   const bool resized = width != FWidth || height != FHeight;
-  Invalidate();
+  InvalidateInParent();
   FLeft = left;
   FTop = top;
   FWidth = width;
   FHeight = height;
   if (resized) Resize();
-  Invalidate();
+  InvalidateInParent();
 }
 
 void TControl::SetVisible(bool visible) {
   if (visible == FVisible) return;
   if (!visible) {
-    Invalidate();
+    InvalidateInParent();
     FVisible = false;
     if (TForm* form = ParentForm()) form->ForgetControl(this);
   } else {
     FVisible = true;
-    Invalidate();
+    InvalidateInParent();
   }
 }
 
@@ -137,7 +137,7 @@ bool TControl::Showing() const {
 void TControl::SetParent(TWinControl* parent) {
   if (parent == FParent) return;
   if (FParent) {
-    Invalidate();
+    InvalidateInParent();
     FParent->RemoveControl(this);
     FParent = nullptr;
   }
@@ -145,7 +145,7 @@ void TControl::SetParent(TWinControl* parent) {
     parent->InsertControl(this);
     FParent = parent;
     if (FAlign == alClient) SetBounds(0, 0, parent->FWidth, parent->FHeight);
-    Invalidate();
+    InvalidateInParent();
   }
 }
 
@@ -161,7 +161,7 @@ void TControl::BringToFront() {
   auto& list = FParent->FControls;
   std::erase(list, this);
   list.push_back(this);
-  Invalidate();
+  InvalidateInParent();
 }
 
 void TControl::SendToBack() {
@@ -169,7 +169,7 @@ void TControl::SendToBack() {
   auto& list = FParent->FControls;
   std::erase(list, this);
   list.insert(list.begin(), this);
-  Invalidate();
+  InvalidateInParent();
 }
 
 void TControl::SetAlign(TAlign align) {
@@ -214,6 +214,11 @@ TPoint TControl::FormToClient(TPoint p) const {
 
 void TControl::Invalidate() {
   InvalidateRect(ClientRect());
+}
+
+// The parent repaints the control's rectangle, and with it whatever lies beneath.
+void TControl::InvalidateInParent() {
+  if (FParent && FVisible) FParent->InvalidateRect(BoundsRect());
 }
 
 void TControl::InvalidateRect(const TRect& rect) {

@@ -220,6 +220,7 @@ protected:
 private:
   friend class TWinControl;
   bool IsUnderPointer(TPoint p);
+  void InvalidateInParent();
   int FLeft = 0;
   int FTop = 0;
   int FWidth = 0;
