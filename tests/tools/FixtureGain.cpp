@@ -12,7 +12,9 @@
 
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
+#include <unistd.h>
 
 #if !defined(FIXTURE_NO_ENTRY)
 
@@ -137,6 +139,9 @@ void Render(TFixture& f, float** in, float** out, VstInt32 frames, bool accumula
 }
 
 void VSTCALLBACK ProcessReplacing(AEffect* e, float** in, float** out, VstInt32 frames) {
+  // Lets a test interrupt the host in the middle of a file.
+  static const bool slow = std::getenv("QL_FIXTURE_SLOW") != nullptr;
+  if (slow) ::usleep(2000);
   Render(*Of(e), in, out, frames, false);
 }
 void VSTCALLBACK ProcessAccumulating(AEffect* e, float** in, float** out, VstInt32 frames) {

@@ -74,6 +74,29 @@ TRun RunHost(const std::vector<std::string>& args) {
   return run;
 }
 
+int StartHost(const std::vector<std::string>& args, const std::vector<std::string>& env) {
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  for (int fd : {STDIN_FILENO, STDOUT_FILENO, STDERR_FILENO})
+    posix_spawn_file_actions_addopen(&actions, fd, "/dev/null", fd ? O_WRONLY : O_RDONLY, 0);
+  const std::string program = BinPath("quantaloop-host");
+  std::vector<char*> argv{const_cast<char*>(program.c_str())};
+  for (const auto& a : args)
+    argv.push_back(const_cast<char*>(a.c_str()));
+  argv.push_back(nullptr);
+  std::vector<char*> envp;
+  for (char** e = environ; *e; ++e)
+    envp.push_back(*e);
+  for (const auto& e : env)
+    envp.push_back(const_cast<char*>(e.c_str()));
+  envp.push_back(nullptr);
+  pid_t pid = 0;
+  int rc = posix_spawn(&pid, program.c_str(), &actions, nullptr, argv.data(), envp.data());
+  posix_spawn_file_actions_destroy(&actions);
+  if (rc != 0) throw std::runtime_error("cannot start " + program);
+  return pid;
+}
+
 void WriteSound(const std::string& path, const TSound& sound, int format) {
   SF_INFO info{};
   info.channels = sound.Channels;

@@ -16,6 +16,10 @@ struct TRun {
 // Runs the built quantaloop-host with `args` and collects its exit status and output.
 TRun RunHost(const std::vector<std::string>& args);
 
+// Starts quantaloop-host with `args` and extra environment entries ("NAME=value"), output
+// discarded; answers its process id.
+int StartHost(const std::vector<std::string>& args, const std::vector<std::string>& env);
+
 // Path of a library built next to the tests (e.g. "FixturePluginGain.so").
 std::string BinPath(const std::string& file);
 

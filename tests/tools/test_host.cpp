@@ -8,10 +8,13 @@
 #include <sndfile.h>
 
 #include <cmath>
+#include <csignal>
 #include <cstring>
 #include <dlfcn.h>
 #include <filesystem>
 #include <sstream>
+#include <sys/wait.h>
+#include <unistd.h>
 
 using namespace qlhosttest;
 
@@ -219,6 +222,26 @@ TEST(HostProcess, BadInputFailsInOneLineAndLeavesNoOutput) {
   EXPECT_EQ(ReadText(dir / "keep.wav"), "earlier result");
   EXPECT_EQ(dir.Files(), (std::vector<std::string>{"fast.wav", "in.wav", "keep.wav", "text.so",
                                                    "text.wav", "three.wav"}));
+}
+
+TEST(HostProcess, InterruptedRunLeavesNoFile) {
+  TScratchDir dir;
+  WriteSound(dir / "in.wav", TestSignal(2, 48000));
+  const int pid = StartHost({"process", kGain, dir / "in.wav", dir / "out.wav", "--block", "64"},
+                            {"QL_FIXTURE_SLOW=1"});
+  // Wait until the temporary output exists, then interrupt.
+  bool started = false;
+  for (int i = 0; i < 500 && !started; ++i) {
+    for (const auto& f : dir.Files())
+      started |= f.rfind("out.wav.part-", 0) == 0;
+    if (!started) ::usleep(10000);
+  }
+  ::kill(pid, SIGINT);
+  int status = 0;
+  ::waitpid(pid, &status, 0);
+  EXPECT_TRUE(started);
+  EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGINT);
+  EXPECT_EQ(dir.Files(), std::vector<std::string>{"in.wav"});
 }
 
 TEST(HostCommandLine, UsageErrors) {
