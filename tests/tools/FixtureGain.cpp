@@ -89,7 +89,12 @@ VstIntPtr VSTCALLBACK Dispatcher(AEffect* e, VstInt32 opcode, VstInt32 index, Vs
     return 0;
   case effGetParamDisplay: {
     char text[32] = "";
-    if (index == 0) std::snprintf(text, sizeof text, "%.2f", static_cast<double>(GainOf(f)));
+    if (index == 0) {
+      std::snprintf(text, sizeof text, "%.2f", static_cast<double>(GainOf(f)));
+      // Hosts meet plug-ins that write the regional decimal separator.
+      static const bool comma = std::getenv("QL_FIXTURE_COMMA") != nullptr;
+      if (comma) *std::strchr(text, '.') = ',';
+    }
     if (index == 1)
       std::snprintf(text, sizeof text, "%.1f", 100.0 * static_cast<double>(OffsetOf(f)));
     if (index == 2) std::snprintf(text, sizeof text, "%s", ModeOf(f) ? "On" : "Off");

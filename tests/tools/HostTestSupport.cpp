@@ -45,7 +45,7 @@ std::vector<std::string> TScratchDir::Files() const {
   return names;
 }
 
-TRun RunHost(const std::vector<std::string>& args) {
+TRun RunHost(const std::vector<std::string>& args, const std::vector<std::string>& env) {
   TScratchDir io;
   const std::string outPath = io / "stdout", errPath = io / "stderr";
   posix_spawn_file_actions_t actions;
@@ -61,8 +61,14 @@ TRun RunHost(const std::vector<std::string>& args) {
   for (const auto& a : args)
     argv.push_back(const_cast<char*>(a.c_str()));
   argv.push_back(nullptr);
+  std::vector<char*> envp;
+  for (char** e = environ; *e; ++e)
+    envp.push_back(*e);
+  for (const auto& e : env)
+    envp.push_back(const_cast<char*>(e.c_str()));
+  envp.push_back(nullptr);
   pid_t pid = 0;
-  int rc = posix_spawn(&pid, program.c_str(), &actions, nullptr, argv.data(), environ);
+  int rc = posix_spawn(&pid, program.c_str(), &actions, nullptr, argv.data(), envp.data());
   posix_spawn_file_actions_destroy(&actions);
   if (rc != 0) throw std::runtime_error("cannot start " + program);
   int status = 0;

@@ -14,7 +14,8 @@ struct TRun {
 };
 
 // Runs the built quantaloop-host with `args` and collects its exit status and output.
-TRun RunHost(const std::vector<std::string>& args);
+// `env` adds entries ("NAME=value") to the environment.
+TRun RunHost(const std::vector<std::string>& args, const std::vector<std::string>& env = {});
 
 // Starts quantaloop-host with `args` and extra environment entries ("NAME=value"), output
 // discarded; answers its process id.

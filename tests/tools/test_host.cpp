@@ -75,6 +75,7 @@ TEST(HostProcess, SettingsReachThePlugin) {
   struct TCase {
     std::vector<std::string> Options;
     float Gain, Offset;
+    std::vector<std::string> Env = {};
   };
   const TCase cases[] = {
       {{}, 1.0f, 0.0f},
@@ -87,14 +88,16 @@ TEST(HostProcess, SettingsReachThePlugin) {
       {{"--program", "1", "--set", "Gain=0.5"}, 0.5f, 0.0f}, // settings after the program
       {{"--set", "Offset=25"}, 1.0f, 0.25f}, // curved display: 100 n^2 = 25 at n = 0.5
       {{"--set", "Offset=@0.5", "--set", "Gain=4"}, 4.0f, 0.25f},
-      {{"--set", "Gain=1", "--set", "Gain=2"}, 2.0f, 0.0f}, // the last one wins
-      {{"--set", "Mode=on"}, -1.0f, 0.0f},                  // a worded display; On inverts
+      {{"--set", "Gain=1", "--set", "Gain=2"}, 2.0f, 0.0f},        // the last one wins
+      {{"--set", "Mode=on"}, -1.0f, 0.0f},                         // a worded display; On inverts
+      {{"--set", "Gain=1.5"}, 1.5f, 0.0f, {"QL_FIXTURE_COMMA=1"}}, // the plug-in shows "1,50"
+      {{"--set", "Gain=2,5"}, 2.5f, 0.0f, {"QL_FIXTURE_COMMA=1"}},
   };
   for (const TCase& c : cases) {
     std::vector<std::string> args = {"process", kGain, dir / "in.wav", dir / "out.wav"};
     args.insert(args.end(), c.Options.begin(), c.Options.end());
     SCOPED_TRACE(::testing::PrintToString(c.Options));
-    TRun run = RunHost(args);
+    TRun run = RunHost(args, c.Env);
     ASSERT_EQ(run.Status, 0) << run.Err;
     EXPECT_EQ(run.Err, "");
     // Offset's display shows one decimal of 100 n^2: 25.0 pins the offset to 0.25 +- 0.0005.

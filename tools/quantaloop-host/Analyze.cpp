@@ -109,7 +109,7 @@ int RunAnalyze(const std::vector<std::string>& args) {
 
   std::vector<TPlotCurve> curves;
   if (hasRef && fft > 0)
-    curves.push_back({"signal (" + Stem(ref.Path) + ")", "", true,
+    curves.push_back({"reference (" + Stem(ref.Path) + ")", "", true,
                       AveragedSpectrum(ref.Channels, fft, ref.SampleRate)});
   for (const auto& in : inputs) {
     double peak = 0.0, energy = 0.0, cross = 0.0, refEnergy = 0.0;
