@@ -97,9 +97,15 @@ TDIBSize DIBAutoSize(int w, int h, int angle, double sx, double sy) {
 }
 
 void BlendBitmap(TBitmap32& dst, int x, int y, const TBitmap32& src, uint8_t opacity) {
+  BlendBitmap(dst, x, y, src, opacity, TRect{0, 0, dst.Width, dst.Height});
+}
+
+void BlendBitmap(TBitmap32& dst, int x, int y, const TBitmap32& src, uint8_t opacity,
+                 const TRect& clip) {
   if (opacity == 0) return;
-  const int x0 = std::max(0, x), y0 = std::max(0, y);
-  const int x1 = std::min(dst.Width, x + src.Width), y1 = std::min(dst.Height, y + src.Height);
+  const TRect r = clip.Intersect(TRect{0, 0, dst.Width, dst.Height})
+                      .Intersect(TRect::FromSize(x, y, src.Width, src.Height));
+  const int x0 = r.Left, y0 = r.Top, x1 = r.Right, y1 = r.Bottom;
   if (x0 >= x1 || y0 >= y1) return;
   const int n = x1 - x0;
   const uint32_t o = opacity;
@@ -173,9 +179,20 @@ void TAbstractSuperDIB::Draw(TBitmap32& target, int x, int y) const {
   DrawTransformed(target, x, y, FAngle, FScaleX, FScaleY);
 }
 
+void TAbstractSuperDIB::Draw(TBitmap32& target, int x, int y, const TRect& clip) const {
+  DrawTransformed(target, x, y, FAngle, FScaleX, FScaleY, clip);
+}
+
 void TAbstractSuperDIB::DrawTransformed(TBitmap32& target, int x, int y, int angle, double sx,
                                         double sy) const {
+  DrawTransformed(target, x, y, angle, sx, sy, TRect{0, 0, target.Width, target.Height});
+}
+
+void TAbstractSuperDIB::DrawTransformed(TBitmap32& target, int x, int y, int angle, double sx,
+                                        double sy, const TRect& clip) const {
   if (FBitmap.Empty()) return;
+  const TRect area = clip.Intersect(TRect{0, 0, target.Width, target.Height});
+  if (area.IsEmpty()) return;
   TPutMode m;
   m.Keyed = FTransparent && !FMasked;
   m.Key = m.Keyed ? KeyColor() : 0;
@@ -185,8 +202,8 @@ void TAbstractSuperDIB::DrawTransformed(TBitmap32& target, int x, int y, int ang
   angle = ((angle % 360) + 360) % 360;
 
   if (angle == 0 && sx == 100.0 && sy == 100.0) {
-    const int x0 = std::max(0, x), y0 = std::max(0, y);
-    const int x1 = std::min(target.Width, x + w), y1 = std::min(target.Height, y + h);
+    const TRect r = area.Intersect(TRect::FromSize(x, y, w, h));
+    const int x0 = r.Left, y0 = r.Top, x1 = r.Right, y1 = r.Bottom;
     for (int ty = y0; ty < y1; ++ty)
       PutRow(target.Row(ty) + x0, FBitmap.Row(ty - y) + (x0 - x), x1 - x0, m);
     return;
@@ -198,9 +215,8 @@ void TAbstractSuperDIB::DrawTransformed(TBitmap32& target, int x, int y, int ang
   SinCosDegrees(angle, s, c);
   const double kx = 100.0 / sx, ky = 100.0 / sy;
   const double cx = box.Width / 2.0, cy = box.Height / 2.0;
-  const int x0 = std::max(0, x), y0 = std::max(0, y);
-  const int x1 = std::min(target.Width, x + box.Width);
-  const int y1 = std::min(target.Height, y + box.Height);
+  const TRect r = area.Intersect(TRect::FromSize(x, y, box.Width, box.Height));
+  const int x0 = r.Left, y0 = r.Top, x1 = r.Right, y1 = r.Bottom;
   // Each target pixel takes the source pixel its centre maps back to (the box's centre maps to
   // the picture's centre); pixels that map outside the picture stay as they are, as if the
   // box had been filled with the key colour.

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "platform/Bitmap32.h"
+#include "platform/Types.h"
 #include "skin/DIBCompressor.h"
 
 enum TTransparentMode { tmAuto, tmFixed };
@@ -41,6 +42,9 @@ constexpr uint32_t BlendPixel(uint32_t o, uint32_t s, uint32_t d, uint32_t alpha
 // colour bytes by BlendByte, the fourth byte the larger of the two. Opacity 255 copies the
 // source, opacity 0 leaves the target as it is.
 void BlendBitmap(TBitmap32& dst, int x, int y, const TBitmap32& src, uint8_t opacity);
+// The same, touching only `clip` of `dst`.
+void BlendBitmap(TBitmap32& dst, int x, int y, const TBitmap32& src, uint8_t opacity,
+                 const TRect& clip);
 // Copies the w x h area of `src` at sx, sy into `dst` at dx, dy, clipped to both pictures.
 void CopyBitmapRect(TBitmap32& dst, int dx, int dy, const TBitmap32& src, int sx, int sy, int w,
                     int h);
@@ -100,6 +104,10 @@ public:
   // is copied pixel for pixel; otherwise it is resampled (nearest pixel) into the auto-size
   // box whose top-left corner is at x, y.
   void DrawTransformed(TBitmap32& target, int x, int y, int angle, double sx, double sy) const;
+  // Both, touching only `clip` of the target.
+  void Draw(TBitmap32& target, int x, int y, const TRect& clip) const;
+  void DrawTransformed(TBitmap32& target, int x, int y, int angle, double sx, double sy,
+                       const TRect& clip) const;
 
   // Stored data, raw or "DIBCMP"-packed. Throws EDIBError on data it cannot read and leaves the
   // picture unchanged then.

@@ -8,6 +8,7 @@ add_library(ql_skin STATIC
   ${CMAKE_CURRENT_LIST_DIR}/DIB.cpp
   ${CMAKE_CURRENT_LIST_DIR}/DIBCompressor.cpp
   ${CMAKE_CURRENT_LIST_DIR}/DIBImageList.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/DIBControls.cpp
 )
 ql_warnings(ql_skin)
 target_include_directories(ql_skin PUBLIC ${PROJECT_SOURCE_DIR}/src)
