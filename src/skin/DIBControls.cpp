@@ -185,14 +185,22 @@ void TCustomDIBControl::Paint(TBitmap32& target, const TRect& dirty) {
 void TCustomDIBControl::PaintDIB(TBitmap32& target, TBitmap32& scratch, const TRect& dirty) {
   const TRect box = BoundsRect();
   const TRect part = dirty.Intersect(box).Intersect(TRect{0, 0, target.Width, target.Height});
-  if (part.IsEmpty()) return;
+  if (part.IsEmpty() || FOpacity == 0) return;
+  if (FOpacity == 255 && !OnPaintStart && !OnPaintEnd) {
+    // At full opacity the blend copies the scratch picture, which is the part beneath with the
+    // content drawn over it: drawing the content straight into the target gives the same
+    // pixels without the two copies.
+    PaintContent(target, Left(), Top(), part);
+    return;
+  }
   // 1. What lies beneath (only the part that will be blended back matters).
   FitScratch(scratch, Width(), Height());
-  CopyBitmapRect(scratch, part.Left - Left(), part.Top - Top(), target, part.Left, part.Top,
-                 part.Width(), part.Height());
+  const TRect local = part.Offset(-Left(), -Top());
+  CopyBitmapRect(scratch, local.Left, local.Top, target, part.Left, part.Top, part.Width(),
+                 part.Height());
   // 2. The content, between the paint events.
   if (OnPaintStart) OnPaintStart(this, scratch);
-  PaintContent(scratch);
+  PaintContent(scratch, 0, 0, local);
   if (OnPaintEnd) OnPaintEnd(this, scratch);
   // 3. Back onto the target with the control's opacity.
   BlendBitmap(target, Left(), Top(), scratch, FOpacity, part);
@@ -255,7 +263,7 @@ bool TDIBImage::GetAutoSizeDimensions(int& width, int& height) const {
   return true;
 }
 
-void TDIBImage::PaintContent(TBitmap32& scratch) {
+void TDIBImage::PaintContent(TBitmap32& target, int left, int top, const TRect& clip) {
   const TMemoryDIB* dib = FIndexMain.GetImage();
   if (!dib) return;
   double sx = FScale, sy = FScale;
@@ -270,7 +278,9 @@ void TDIBImage::PaintContent(TBitmap32& scratch) {
     x = Width() / 2 - box.Width / 2;
     y = Height() / 2 - box.Height / 2;
   }
-  dib->DrawTransformed(scratch, x, y, FAngle, sx, sy);
+  // Clipped to the control's box as well: content never spills over its neighbours.
+  const TRect area = clip.Intersect(TRect::FromSize(left, top, Width(), Height()));
+  dib->DrawTransformed(target, left + x, top + y, FAngle, sx, sy, area);
 }
 
 // ---- TDIBImageContainer ----

@@ -117,8 +117,9 @@ public:
   TDIBPaintEvent OnPaintEnd;
 
 protected:
-  // Draws the control's content into `scratch`, which holds what lies beneath the control.
-  virtual void PaintContent(TBitmap32& scratch) = 0;
+  // Draws the control's content into `target` with the control's top-left corner at x, y,
+  // touching only `clip` (target coordinates). `target` holds what lies beneath the control.
+  virtual void PaintContent(TBitmap32& target, int x, int y, const TRect& clip) = 0;
   void Click() override;
   void MouseDown(TMouseButton button, TShiftState shift, int x, int y) override;
   void MouseUp(TMouseButton button, TShiftState shift, int x, int y) override;
@@ -157,7 +158,7 @@ public:
   bool GetAutoSizeDimensions(int& width, int& height) const;
 
 protected:
-  void PaintContent(TBitmap32& scratch) override;
+  void PaintContent(TBitmap32& target, int x, int y, const TRect& clip) override;
 
 private:
   void PictureChanged();
