@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/Controls.h"
 #include "skin/DIB.h"
 
 class TDIBImageList;
@@ -61,12 +62,11 @@ private:
   int FIndex = -1;
 };
 
-class TDIBImageList {
+// A component, so that a form can own it; it may also stand alone (no owner).
+class TDIBImageList : public TComponent {
 public:
-  TDIBImageList() = default;
-  TDIBImageList(const TDIBImageList&) = delete;
-  TDIBImageList& operator=(const TDIBImageList&) = delete;
-  ~TDIBImageList();
+  explicit TDIBImageList(TComponent* owner = nullptr) : TComponent(owner) {}
+  ~TDIBImageList() override;
 
   // The DIBImages collection.
   int Count() const { return static_cast<int>(FItems.size()); }
@@ -92,8 +92,9 @@ private:
 
 // Names the compressor used when pictures are stored. Setting an identifier that no
 // registered compressor has is an EDIBError.
-class TDIBSettings {
+class TDIBSettings : public TComponent {
 public:
+  explicit TDIBSettings(TComponent* owner = nullptr) : TComponent(owner) {}
   const std::string& DIBCompressor() const { return FDIBCompressor; }
   void SetDIBCompressor(const std::string& guidText);
   TGUID CompressorGUID() const { return FGUID; }
