@@ -1,7 +1,7 @@
 // A full paint of the editor's skin: a 1001 x 579 container with the four images at the
 // editor's sizes and positions and its five text labels, painted off-screen and presented in one
-// block transfer on the headless backend. The pictures are synthetic: line drawings and filled
-// blocks on the white key, roughly as much ink as a block diagram has.
+// block transfer on the headless backend. The pictures are the editor's artwork where the build
+// has it, and synthetic ones as well: line drawings and filled blocks on the white key.
 //
 // Baseline, measured in the same run: filling the window's picture and presenting it, the least
 // any full paint must do.
@@ -11,6 +11,9 @@
 
 #include "platform/HeadlessBackend.h"
 #include "skin/DIBControls.h"
+#ifdef QL_BENCH_ARTWORK
+#include "editor/Artwork.h"
+#endif
 
 namespace {
 
@@ -53,12 +56,27 @@ struct TEditorSkin {
   TForm* Form;
   TDIBImageContainer* Container;
 
-  explicit TEditorSkin(bool labels) {
+  TEditorSkin(bool labels, bool artwork) {
     THeadlessBackend::Instance().Reset();
-    List.Add("Trunc", Diagram(1002, 159, 1));
-    List.Add("ErrorFeedback", Diagram(599, 343, 2));
-    List.Add("Dither", Diagram(226, 152, 3));
-    List.Add("OrvaneLogo", Diagram(271, 106, 4));
+    if (artwork) {
+#ifdef QL_BENCH_ARTWORK
+      size_t count = 0;
+      const TArtwork* items = ArtworkItems(count);
+      for (size_t i = 0; i < count; ++i) {
+        TMemoryDIB dib;
+        dib.LoadFromData({items[i].Data, items[i].Size});
+        dib.SetTransparent(true);
+        dib.SetTransparentMode(tmFixed);
+        dib.SetTransparentColor(clWhite);
+        List.Add(items[i].DisplayName, dib);
+      }
+#endif
+    } else {
+      List.Add("Trunc", Diagram(1002, 159, 1));
+      List.Add("ErrorFeedback", Diagram(599, 343, 2));
+      List.Add("Dither", Diagram(226, 152, 3));
+      List.Add("OrvaneLogo", Diagram(271, 106, 4));
+    }
     Form = new TForm(nullptr);
     Form->SetBounds(0, 0, 1001, 579);
     Form->SetColor(clWhite);
@@ -124,11 +142,13 @@ struct TEditorSkin {
       label->SetCaption(t.Caption);
     }
   }
-  ~TEditorSkin() { delete Form; }
+  ~TEditorSkin() {
+    delete Form;
+  }
 };
 
-void FullPaint(benchmark::State& state, bool labels) {
-  TEditorSkin skin(labels);
+void FullPaint(benchmark::State& state, bool labels, bool artwork) {
+  TEditorSkin skin(labels, artwork);
   skin.Form->Update();
   for (auto _ : state) {
     skin.Container->Invalidate();
@@ -137,12 +157,17 @@ void FullPaint(benchmark::State& state, bool labels) {
   }
 }
 
-void BM_FullPaint(benchmark::State& state) {
-  FullPaint(state, true);
+void BM_FullPaintSynthetic(benchmark::State& state) {
+  FullPaint(state, true, false);
 }
-void BM_FullPaintImagesOnly(benchmark::State& state) {
-  FullPaint(state, false);
+void BM_FullPaintSyntheticImagesOnly(benchmark::State& state) {
+  FullPaint(state, false, false);
 }
+#ifdef QL_BENCH_ARTWORK
+void BM_FullPaintArtwork(benchmark::State& state) {
+  FullPaint(state, true, true);
+}
+#endif
 
 void BM_BaselineFillAndPresent(benchmark::State& state) {
   THeadlessBackend& headless = THeadlessBackend::Instance();
@@ -161,7 +186,10 @@ void BM_BaselineFillAndPresent(benchmark::State& state) {
 } // namespace
 
 BENCHMARK(BM_BaselineFillAndPresent)->Unit(benchmark::kMicrosecond);
-BENCHMARK(BM_FullPaintImagesOnly)->Unit(benchmark::kMicrosecond);
-BENCHMARK(BM_FullPaint)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_FullPaintSyntheticImagesOnly)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_FullPaintSynthetic)->Unit(benchmark::kMicrosecond);
+#ifdef QL_BENCH_ARTWORK
+BENCHMARK(BM_FullPaintArtwork)->Unit(benchmark::kMicrosecond);
+#endif
 
 BENCHMARK_MAIN();

@@ -98,6 +98,36 @@ TEST_F(SkinTest, OpacityBlendsOnlyWhatTheContentDrew) {
   EXPECT_EQ(Screen(22, 12), White);
 }
 
+TEST_F(SkinTest, FullOpacityShortcutMatchesThePaintThroughTheScratch) {
+  // A paint-event handler forces the scratch picture; without one, full opacity draws
+  // straight into the off-screen picture. Both must give the same pixels, also where the
+  // content is scaled, centred, faded by the picture's own opacity and clipped by the form.
+  TMemoryDIB dib = KeyedPicture(14, 9, TRect{1, 1, 13, 8});
+  for (int x = 0; x < 14; ++x)
+    dib.Bitmap().At(x, 4) = Bgra(static_cast<uint8_t>(x * 18), 90, 7);
+  dib.SetOpacity(170);
+  List.Add("p", dib);
+  Container->SetColor(clLime);
+  auto paintOf = [&](bool scratch) {
+    TDIBImage* image = AddImage(0, TRect::FromSize(80, 45, 31, 23));
+    image->SetScale(150);
+    image->SetAngle(20);
+    image->SetCenter(true);
+    int starts = 0;
+    if (scratch)
+      image->OnPaintStart = [&](TObject*, TBitmap32& p) {
+        ++starts;
+        EXPECT_EQ(p.Width, 31);
+      };
+    Screen(0, 0);
+    std::vector<uint32_t> pixels = Headless.WindowPixels(Window).Pixels;
+    EXPECT_EQ(starts, scratch ? 1 : 0);
+    delete image;
+    return pixels;
+  };
+  EXPECT_EQ(paintOf(true), paintOf(false));
+}
+
 TEST_F(SkinTest, ChildrenPaintBackToFrontAndOnePaintIsOneTransfer) {
   List.Add("p", KeyedPicture(10, 10, TRect{0, 0, 10, 10}));
   TDIBImage* back = AddImage(0, TRect::FromSize(0, 0, 10, 10));
