@@ -9,8 +9,6 @@
 #include <locale.h>
 #endif
 
-namespace {
-
 char ReadUserDecimalSeparator() {
   char separator = '.';
 #ifdef _WIN32
@@ -30,6 +28,8 @@ char ReadUserDecimalSeparator() {
 #endif
   return separator;
 }
+
+namespace {
 
 // Read and written whole. Held in a function so that a use during another module's static
 // initialisation still finds it initialised.

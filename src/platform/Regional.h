@@ -5,5 +5,8 @@
 // not a single character), or whatever a test set.
 char DecimalSeparator();
 
+// Reads the user's settings now (the library does so once, when it starts).
+char ReadUserDecimalSeparator();
+
 // Replaces the separator for the rest of the process (for tests).
 void SetDecimalSeparator(char separator);
