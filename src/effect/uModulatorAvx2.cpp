@@ -1,0 +1,167 @@
+// The modulator for processors with AVX2, chosen at run time. Rounding uses the processor's own
+// round-to-nearest-even instruction, which is rint for every double, so no range checks are
+// needed; without feedback two sub-samples of both channels share one 256-bit register and eight
+// generator lanes hold the draws of four sub-samples.
+#include "effect/uModulatorSimd.h"
+
+#include <immintrin.h>
+
+#define QL_AVX2 __attribute__((target("avx2")))
+
+namespace {
+
+QL_AVX2 inline __m128d Rint(__m128d t) {
+  return _mm_round_pd(t, _MM_FROUND_TO_NEAREST_INT | _MM_FROUND_NO_EXC);
+}
+
+QL_AVX2 inline __m256d Rint(__m256d t) {
+  return _mm256_round_pd(t, _MM_FROUND_TO_NEAREST_INT | _MM_FROUND_NO_EXC);
+}
+
+// Feedback on: one sub-sample at a time along the chain error -> quantiser -> error, both
+// channels in one register; two generator lanes step beside it. A frame whose error memory
+// ended up not finite runs again through the exact loop, which restarts the memory from 0.0.
+QL_AVX2 void FeedbackFrames(const TFrameSpan& f, int32_t frames, int m,
+                            const TModulatorCoefficients& c, const TFoldedCoefficients& k,
+                            TModulatorState& s, uint32_t& seed) {
+  const __m128d halfLevels = _mm_set1_pd(k.HalfLevels);
+  const __m128d twiceInv = _mm_set1_pd(k.TwiceInvLevels);
+  const __m128d dither = _mm_set1_pd(k.ScaledDither);
+  const __m128d gain = _mm_set1_pd(c.Gain);
+  const __m128d one = _mm_set1_pd(1.0);
+  const __m128d finiteLimit = _mm_set1_pd(1.7976931348623157e308);
+  const TDitherJump first = DitherJumpFor(1), second = DitherJumpFor(2);
+  const TDitherJump frameStep = DitherJumpFor(static_cast<uint32_t>(2 * m));
+  __m128i lanes = _mm_add_epi32(
+      _mm_mul_epu32(
+          _mm_set1_epi32(static_cast<int>(seed)),
+          _mm_setr_epi32(static_cast<int>(second.Mul), 0, static_cast<int>(first.Mul), 0)),
+      _mm_setr_epi32(static_cast<int>(second.Add), 0, static_cast<int>(first.Add), 0));
+  const __m128i laneMul = _mm_set1_epi32(static_cast<int>(second.Mul));
+  const __m128i laneAdd = _mm_set1_epi32(static_cast<int>(second.Add));
+
+  __m128d error = _mm_loadu_pd(s.Error);
+  __m128d sumStart = _mm_loadu_pd(s.Sum);
+  __m128d in = _mm_loadu_pd(s.QuantizerIn), out = _mm_loadu_pd(s.QuantizerOut);
+  uint32_t frameSeed = seed;
+  for (int32_t i = 0; i < frames; ++i) {
+    const __m128d x = LoadFrame(f, i);
+    const __m128d errorStart = error;
+    __m128d sum = sumStart;
+    for (int j = 0; j < m; ++j) {
+      const __m128d r =
+          _mm_mul_pd(_mm_cvtepi32_pd(_mm_shuffle_epi32(lanes, _MM_SHUFFLE(3, 1, 2, 0))), dither);
+      lanes = _mm_add_epi32(_mm_mul_epu32(lanes, laneMul), laneAdd);
+      in = _mm_sub_pd(x, error);
+      const __m128d t = _mm_add_pd(_mm_mul_pd(_mm_add_pd(in, one), halfLevels), r);
+      out = _mm_sub_pd(_mm_mul_pd(Rint(t), twiceInv), one);
+      error = _mm_sub_pd(out, in);
+      sum = _mm_add_pd(sum, out);
+    }
+    // A non-finite error stays non-finite through the rest of the frame, so checking the last
+    // one finds every case.
+    if (_mm_movemask_pd(_mm_cmple_pd(_mm_and_pd(error, AbsMask()), finiteLimit)) != 3) {
+      _mm_storeu_pd(s.Error, errorStart);
+      _mm_storeu_pd(s.Sum, sumStart);
+      uint32_t exactSeed = frameSeed;
+      ModulateFramesExact(f, i, i + 1, m, true, c, s, exactSeed);
+      error = _mm_loadu_pd(s.Error);
+      in = _mm_loadu_pd(s.QuantizerIn);
+      out = _mm_loadu_pd(s.QuantizerOut);
+    } else {
+      StoreFrame(f, i, gain, sum);
+    }
+    sumStart = _mm_setzero_pd();
+    frameSeed = frameSeed * frameStep.Mul + frameStep.Add;
+  }
+  StoreState(s, in, out, error);
+  seed = frameSeed;
+}
+
+// Feedback off: the quantiser input is the input sample itself from the second sub-sample of the
+// block on, and only the running sum chains a frame's sub-samples.
+QL_AVX2 void PlainFrames(const TFrameSpan& f, int32_t frames, int m,
+                         const TModulatorCoefficients& c, const TFoldedCoefficients& k,
+                         TModulatorState& s, uint32_t& seed) {
+  const __m256d halfLevels = _mm256_set1_pd(k.HalfLevels);
+  const __m256d twiceInv = _mm256_set1_pd(k.TwiceInvLevels);
+  const __m256d dither = _mm256_set1_pd(k.ScaledDither);
+  const __m256d one = _mm256_set1_pd(1.0);
+  const __m128d gain = _mm_set1_pd(c.Gain);
+  static const TDitherLanes<8> kLanes({2, 1, 4, 3, 6, 5, 8, 7});
+  const __m256i laneMul = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(kLanes.Mul));
+  const __m256i laneAdd = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(kLanes.Add));
+  const TDitherJump step = DitherJumpFor(8);
+  const __m256i stepMul = _mm256_set1_epi32(static_cast<int>(step.Mul));
+  const __m256i stepAdd = _mm256_set1_epi32(static_cast<int>(step.Add));
+  const TDitherJump frameStep = DitherJumpFor(static_cast<uint32_t>(2 * m));
+
+  __m128d sumStart = _mm_loadu_pd(s.Sum);
+  __m128d in = _mm_loadu_pd(s.QuantizerIn), out = _mm_loadu_pd(s.QuantizerOut);
+  uint32_t frameSeed = seed;
+  int32_t i = 0;
+  if (s.Error[0] != 0.0 || s.Error[1] != 0.0 || std::signbit(s.Error[0]) ||
+      std::signbit(s.Error[1])) {
+    // The error left by feedback in an earlier block: the first frame runs exactly and clears it.
+    ModulateFramesExact(f, 0, 1, m, false, c, s, frameSeed);
+    in = _mm_loadu_pd(s.QuantizerIn);
+    out = _mm_loadu_pd(s.QuantizerOut);
+    sumStart = _mm_setzero_pd();
+    i = 1;
+  }
+  for (; i < frames; ++i) {
+    const __m128d x = LoadFrame(f, i);
+    const __m256d x2 = _mm256_set_m128d(x, x);
+    const __m256d a = _mm256_mul_pd(_mm256_add_pd(x2, one), halfLevels);
+    __m256i lanes = _mm256_add_epi32(
+        _mm256_mullo_epi32(_mm256_set1_epi32(static_cast<int>(frameSeed)), laneMul), laneAdd);
+    __m128d sum = sumStart;
+    int j = 0;
+    for (; j + 4 <= m; j += 4) {
+      const __m256d r01 = _mm256_mul_pd(_mm256_cvtepi32_pd(_mm256_castsi256_si128(lanes)), dither);
+      const __m256d r23 =
+          _mm256_mul_pd(_mm256_cvtepi32_pd(_mm256_extracti128_si256(lanes, 1)), dither);
+      lanes = _mm256_add_epi32(_mm256_mullo_epi32(lanes, stepMul), stepAdd);
+      const __m256d q01 = _mm256_sub_pd(_mm256_mul_pd(Rint(_mm256_add_pd(a, r01)), twiceInv), one);
+      const __m256d q23 = _mm256_sub_pd(_mm256_mul_pd(Rint(_mm256_add_pd(a, r23)), twiceInv), one);
+      sum = _mm_add_pd(sum, _mm256_castpd256_pd128(q01));
+      sum = _mm_add_pd(sum, _mm256_extractf128_pd(q01, 1));
+      sum = _mm_add_pd(sum, _mm256_castpd256_pd128(q23));
+      out = _mm256_extractf128_pd(q23, 1);
+      sum = _mm_add_pd(sum, out);
+    }
+    if (j < m) {
+      // One to three sub-samples left: compute a whole group and use its first ones.
+      const __m256d r01 = _mm256_mul_pd(_mm256_cvtepi32_pd(_mm256_castsi256_si128(lanes)), dither);
+      const __m256d r23 =
+          _mm256_mul_pd(_mm256_cvtepi32_pd(_mm256_extracti128_si256(lanes, 1)), dither);
+      const __m256d q01 = _mm256_sub_pd(_mm256_mul_pd(Rint(_mm256_add_pd(a, r01)), twiceInv), one);
+      const __m256d q23 = _mm256_sub_pd(_mm256_mul_pd(Rint(_mm256_add_pd(a, r23)), twiceInv), one);
+      const __m128d q[3] = {_mm256_castpd256_pd128(q01), _mm256_extractf128_pd(q01, 1),
+                            _mm256_castpd256_pd128(q23)};
+      for (int t = 0; j < m; ++j, ++t) {
+        out = q[t];
+        sum = _mm_add_pd(sum, out);
+      }
+    }
+    in = x;
+    StoreFrame(f, i, gain, sum);
+    sumStart = _mm_setzero_pd();
+    frameSeed = frameSeed * frameStep.Mul + frameStep.Add;
+  }
+  StoreState(s, in, out, _mm_setzero_pd());
+  seed = frameSeed;
+}
+
+} // namespace
+
+void ModulateFramesAvx2(const TFrameSpan& f, int32_t frames, int subSamples, bool feedback,
+                        const TModulatorCoefficients& c, TModulatorState& s, uint32_t& seed) {
+  TFoldedCoefficients k;
+  if (!PrepareFolded(c, k))
+    ModulateFramesExact(f, 0, frames, subSamples, feedback, c, s, seed);
+  else if (feedback)
+    FeedbackFrames(f, frames, subSamples, c, k, s, seed);
+  else
+    PlainFrames(f, frames, subSamples, c, k, s, seed);
+}
