@@ -1,0 +1,174 @@
+// Speed of the modulator kernel against its plain reference and against the dependency chain
+// that bit identity leaves in each mode, measured alone:
+//   feedback on:  error -> quantiser -> error, one sub-sample after the other;
+//   feedback off: the running sum of a frame's sub-samples, one dependent add per sub-sample.
+// Arguments of every benchmark: feedback (0/1), sub-samples per frame.
+#include "ModulatorReference.h"
+#include "effect/uModulator.h"
+#include "effect/uModulatorKernel.h"
+
+#include <benchmark/benchmark.h>
+
+#include <immintrin.h>
+
+#include <random>
+#include <vector>
+
+namespace {
+
+constexpr int32_t kFrames = 256; // a typical host block
+constexpr int kRing = 1024;      // precomputed values for the chains, in the first-level cache
+
+struct TFixture {
+  std::vector<float> In0, In1, Out0, Out1;
+  TModulatorCoefficients C;
+  explicit TFixture(int m) : In0(kFrames), In1(kFrames), Out0(kFrames), Out1(kFrames) {
+    std::mt19937 rng(1u);
+    std::uniform_real_distribution<float> u(-0.9f, 0.9f);
+    for (int32_t i = 0; i < kFrames; ++i) {
+      In0[i] = u(rng);
+      In1[i] = u(rng);
+    }
+    const double levels = LevelsForWordLength(16);
+    C = {levels, 1.0 / levels, 1.0, GainFor(16, m)};
+  }
+};
+
+void SetCounters(benchmark::State& state, int m) {
+  const double subSamples = static_cast<double>(kFrames) * m;
+  state.counters["ns_per_sub"] =
+      benchmark::Counter(subSamples * 1e-9, benchmark::Counter::kIsIterationInvariantRate |
+                                                benchmark::Counter::kInvert);
+  for (int rate : {48000, 96000, 192000})
+    state.counters["rtf_" + std::to_string(rate / 1000) + "k"] = benchmark::Counter(
+        static_cast<double>(kFrames) / rate, benchmark::Counter::kIsIterationInvariantRate);
+}
+
+template <class TRun> void RunBlocks(benchmark::State& state, TRun run) {
+  const bool feedback = state.range(0) != 0;
+  const int m = static_cast<int>(state.range(1));
+  TFixture fx(m);
+  TModulatorState s{};
+  const float* in[2] = {fx.In0.data(), fx.In1.data()};
+  float* out[2] = {fx.Out0.data(), fx.Out1.data()};
+  for (auto _ : state) {
+    run(in, out, kFrames, m, feedback, fx.C, s);
+    benchmark::DoNotOptimize(fx.Out0.data());
+    benchmark::ClobberMemory();
+  }
+  SetCounters(state, m);
+}
+
+void BM_Kernel(benchmark::State& state) {
+  RunBlocks(state, [](const float* const* i, float* const* o, int32_t n, int m, bool fb,
+                      const TModulatorCoefficients& c,
+                      TModulatorState& s) { ModulateBlock(i, o, n, m, fb, c, s); });
+}
+
+void BM_KernelSse2(benchmark::State& state) {
+  RunBlocks(state, [](const float* const* i, float* const* o, int32_t n, int m, bool fb,
+                      const TModulatorCoefficients& c, TModulatorState& s) {
+    ModulateBlockWith(TModulatorVariant::Sse2, i, o, n, m, fb, c, s);
+  });
+}
+
+void BM_Reference(benchmark::State& state) {
+  RunBlocks(state, [](const float* const* i, float* const* o, int32_t n, int m, bool fb,
+                      const TModulatorCoefficients& c,
+                      TModulatorState& s) { ref::ModulateBlock(i, o, n, m, fb, c, s); });
+}
+
+// Dither values (already scaled) or quantiser outputs for the chains, both channels per entry.
+std::vector<double> RingValues(double scale) {
+  std::mt19937 rng(2u);
+  std::uniform_real_distribution<double> u(-0.5, 0.5);
+  std::vector<double> v(2 * kRing);
+  for (double& x : v)
+    x = u(rng) * scale;
+  return v;
+}
+
+// The feedback chain alone: exactly the operations between one error value and the next, with
+// the dither precomputed. rint is the processor's rounding instruction (AVX2 loop) or the
+// magic-number form (SSE2 loop).
+template <bool kRoundInstruction>
+__attribute__((target("avx2"))) void FeedbackChain(benchmark::State& state) {
+  const int m = static_cast<int>(state.range(1));
+  TFixture fx(m);
+  const std::vector<double> ring = RingValues(1.0);
+  const __m128d halfLevels = _mm_set1_pd(0.5 * fx.C.Levels);
+  const __m128d twiceInv = _mm_set1_pd(2.0 * fx.C.InvLevels);
+  const __m128d one = _mm_set1_pd(1.0);
+  const __m128d magic = _mm_set1_pd(6755399441055744.0);
+  __m128d error = _mm_setzero_pd();
+  for (auto _ : state) {
+    int r = 0;
+    for (int32_t i = 0; i < kFrames; ++i) {
+      const __m128d x =
+          _mm_cvtps_pd(_mm_unpacklo_ps(_mm_load_ss(&fx.In0[i]), _mm_load_ss(&fx.In1[i])));
+      for (int j = 0; j < m; ++j, r = (r + 1) & (kRing - 1)) {
+        const __m128d in = _mm_sub_pd(x, error);
+        const __m128d t =
+            _mm_add_pd(_mm_mul_pd(_mm_add_pd(in, one), halfLevels), _mm_loadu_pd(&ring[2 * r]));
+        __m128d k;
+        if constexpr (kRoundInstruction)
+          k = _mm_round_pd(t, _MM_FROUND_TO_NEAREST_INT | _MM_FROUND_NO_EXC);
+        else
+          k = _mm_sub_pd(_mm_add_pd(t, magic), magic);
+        error = _mm_sub_pd(_mm_sub_pd(_mm_mul_pd(k, twiceInv), one), in);
+      }
+    }
+    benchmark::DoNotOptimize(error);
+  }
+  SetCounters(state, m);
+}
+
+// The running-sum chain alone: m dependent adds per frame over precomputed quantiser outputs.
+void SumChain(benchmark::State& state) {
+  const int m = static_cast<int>(state.range(1));
+  const std::vector<double> ring = RingValues(2.0);
+  std::vector<double> sums(2 * kFrames);
+  for (auto _ : state) {
+    int r = 0;
+    for (int32_t i = 0; i < kFrames; ++i) {
+      __m128d sum = _mm_setzero_pd();
+      for (int j = 0; j < m; ++j, r = (r + 1) & (kRing - 1))
+        sum = _mm_add_pd(sum, _mm_loadu_pd(&ring[2 * r]));
+      _mm_storeu_pd(&sums[2 * i], sum);
+    }
+    benchmark::DoNotOptimize(sums.data());
+    benchmark::ClobberMemory();
+  }
+  SetCounters(state, m);
+}
+
+void BM_Chain(benchmark::State& state) {
+  if (state.range(0) != 0)
+    FeedbackChain<true>(state);
+  else
+    SumChain(state);
+}
+
+void BM_ChainSse2(benchmark::State& state) {
+  if (state.range(0) != 0)
+    FeedbackChain<false>(state);
+  else
+    SumChain(state);
+}
+
+void Cases(benchmark::internal::Benchmark* b) {
+  b->ArgNames({"fb", "m"});
+  for (int fb : {0, 1})
+    for (int m : {1, 8, 64, 128})
+      b->Args({fb, m});
+}
+
+BENCHMARK(BM_Kernel)->Apply(Cases);
+BENCHMARK(BM_Chain)->Apply(Cases);
+BENCHMARK(BM_KernelSse2)->Apply(Cases);
+BENCHMARK(BM_ChainSse2)->Apply(Cases);
+BENCHMARK(BM_Reference)->Apply(Cases);
+
+} // namespace
+
+BENCHMARK_MAIN();
