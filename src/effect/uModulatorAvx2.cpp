@@ -79,7 +79,9 @@ QL_AVX2 void FeedbackFrames(const TFrameSpan& f, int32_t frames, int m,
 }
 
 // Feedback off: the quantiser input is the input sample itself from the second sub-sample of the
-// block on, and only the running sum chains a frame's sub-samples.
+// block on, and only the running sum chains a frame's sub-samples. Two frames run side by side
+// in one 256-bit register (frame i in the low half, i + 1 in the high half), so two independent
+// sums share each add; eight generator lanes hold the draws of two sub-samples of both frames.
 QL_AVX2 void PlainFrames(const TFrameSpan& f, int32_t frames, int m,
                          const TModulatorCoefficients& c, const TFoldedCoefficients& k,
                          TModulatorState& s, uint32_t& seed) {
@@ -87,14 +89,17 @@ QL_AVX2 void PlainFrames(const TFrameSpan& f, int32_t frames, int m,
   const __m256d twiceInv = _mm256_set1_pd(k.TwiceInvLevels);
   const __m256d dither = _mm256_set1_pd(k.ScaledDither);
   const __m256d one = _mm256_set1_pd(1.0);
-  const __m128d gain = _mm_set1_pd(c.Gain);
-  static const TDitherLanes<8> kLanes({2, 1, 4, 3, 6, 5, 8, 7});
-  const __m256i laneMul = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(kLanes.Mul));
-  const __m256i laneAdd = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(kLanes.Add));
-  const TDitherJump step = DitherJumpFor(8);
+  const __m256d gain = _mm256_set1_pd(c.Gain);
+  // Draw offsets from the start of a frame pair: sub-sample j of frame i, then of frame i + 1,
+  // then sub-sample j + 1 of both; within a sub-sample channel 0 takes the second draw.
+  const TDitherLanes<8> lanesOfPair({2, 1, 2 * m + 2, 2 * m + 1, 4, 3, 2 * m + 4, 2 * m + 3});
+  const __m256i laneMul = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(lanesOfPair.Mul));
+  const __m256i laneAdd = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(lanesOfPair.Add));
+  const TDitherJump step = DitherJumpFor(4);
   const __m256i stepMul = _mm256_set1_epi32(static_cast<int>(step.Mul));
   const __m256i stepAdd = _mm256_set1_epi32(static_cast<int>(step.Add));
   const TDitherJump frameStep = DitherJumpFor(static_cast<uint32_t>(2 * m));
+  const TDitherJump pairStep = DitherJumpFor(static_cast<uint32_t>(4 * m));
 
   __m128d sumStart = _mm_loadu_pd(s.Sum);
   __m128d in = _mm_loadu_pd(s.QuantizerIn), out = _mm_loadu_pd(s.QuantizerOut);
@@ -109,44 +114,62 @@ QL_AVX2 void PlainFrames(const TFrameSpan& f, int32_t frames, int m,
     sumStart = _mm_setzero_pd();
     i = 1;
   }
-  for (; i < frames; ++i) {
+  for (; i + 2 <= frames; i += 2) {
+    // Both frames are read before either is written, so in-place buffers work.
+    const __m128 x0 =
+        _mm_castsi128_ps(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(f.In0 + i)));
+    const __m128 x1 =
+        _mm_castsi128_ps(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(f.In1 + i)));
+    const __m256d x = _mm256_cvtps_pd(ZeroNonFinite(_mm_unpacklo_ps(x0, x1)));
+    const __m256d a = _mm256_mul_pd(_mm256_add_pd(x, one), halfLevels);
+    __m256i lanes = _mm256_add_epi32(
+        _mm256_mullo_epi32(_mm256_set1_epi32(static_cast<int>(frameSeed)), laneMul), laneAdd);
+    __m256d sum = _mm256_set_m128d(_mm_setzero_pd(), sumStart);
+    __m256d q = _mm256_setzero_pd();
+    int j = 0;
+    for (; j + 2 <= m; j += 2) {
+      const __m256d r0 = _mm256_mul_pd(_mm256_cvtepi32_pd(_mm256_castsi256_si128(lanes)), dither);
+      const __m256d r1 =
+          _mm256_mul_pd(_mm256_cvtepi32_pd(_mm256_extracti128_si256(lanes, 1)), dither);
+      lanes = _mm256_add_epi32(_mm256_mullo_epi32(lanes, stepMul), stepAdd);
+      const __m256d q0 = _mm256_sub_pd(_mm256_mul_pd(Rint(_mm256_add_pd(a, r0)), twiceInv), one);
+      q = _mm256_sub_pd(_mm256_mul_pd(Rint(_mm256_add_pd(a, r1)), twiceInv), one);
+      sum = _mm256_add_pd(_mm256_add_pd(sum, q0), q);
+    }
+    if (j < m) {
+      const __m256d r0 = _mm256_mul_pd(_mm256_cvtepi32_pd(_mm256_castsi256_si128(lanes)), dither);
+      q = _mm256_sub_pd(_mm256_mul_pd(Rint(_mm256_add_pd(a, r0)), twiceInv), one);
+      sum = _mm256_add_pd(sum, q);
+    }
+    // [frame i ch 0, ch 1, frame i + 1 ch 0, ch 1] -> [i ch 0, i + 1 ch 0, i ch 1, i + 1 ch 1]
+    __m128 y = ZeroNonFinite(_mm256_cvtpd_ps(_mm256_mul_pd(gain, sum)));
+    y = _mm_shuffle_ps(y, y, _MM_SHUFFLE(3, 1, 2, 0));
+    _mm_storel_pi(reinterpret_cast<__m64*>(f.Out0 + i), y);
+    _mm_storeh_pi(reinterpret_cast<__m64*>(f.Out1 + i), y);
+    in = _mm256_extractf128_pd(x, 1);
+    out = _mm256_extractf128_pd(q, 1);
+    sumStart = _mm_setzero_pd();
+    frameSeed = frameSeed * pairStep.Mul + pairStep.Add;
+  }
+  if (i < frames) {
+    // The last frame of an odd count, alone in the low half, one sub-sample per step.
+    const TDitherJump two = DitherJumpFor(2);
+    const __m256i oneMul = _mm256_set1_epi32(static_cast<int>(two.Mul));
+    const __m256i oneAdd = _mm256_set1_epi32(static_cast<int>(two.Add));
     const __m128d x = LoadFrame(f, i);
-    const __m256d x2 = _mm256_set_m128d(x, x);
-    const __m256d a = _mm256_mul_pd(_mm256_add_pd(x2, one), halfLevels);
+    const __m256d a = _mm256_mul_pd(_mm256_add_pd(_mm256_set_m128d(x, x), one), halfLevels);
     __m256i lanes = _mm256_add_epi32(
         _mm256_mullo_epi32(_mm256_set1_epi32(static_cast<int>(frameSeed)), laneMul), laneAdd);
     __m128d sum = sumStart;
-    int j = 0;
-    for (; j + 4 <= m; j += 4) {
-      const __m256d r01 = _mm256_mul_pd(_mm256_cvtepi32_pd(_mm256_castsi256_si128(lanes)), dither);
-      const __m256d r23 =
-          _mm256_mul_pd(_mm256_cvtepi32_pd(_mm256_extracti128_si256(lanes, 1)), dither);
-      lanes = _mm256_add_epi32(_mm256_mullo_epi32(lanes, stepMul), stepAdd);
-      const __m256d q01 = _mm256_sub_pd(_mm256_mul_pd(Rint(_mm256_add_pd(a, r01)), twiceInv), one);
-      const __m256d q23 = _mm256_sub_pd(_mm256_mul_pd(Rint(_mm256_add_pd(a, r23)), twiceInv), one);
-      sum = _mm_add_pd(sum, _mm256_castpd256_pd128(q01));
-      sum = _mm_add_pd(sum, _mm256_extractf128_pd(q01, 1));
-      sum = _mm_add_pd(sum, _mm256_castpd256_pd128(q23));
-      out = _mm256_extractf128_pd(q23, 1);
+    for (int j = 0; j < m; ++j) {
+      const __m256d r0 = _mm256_mul_pd(_mm256_cvtepi32_pd(_mm256_castsi256_si128(lanes)), dither);
+      lanes = _mm256_add_epi32(_mm256_mullo_epi32(lanes, oneMul), oneAdd);
+      out = _mm256_castpd256_pd128(
+          _mm256_sub_pd(_mm256_mul_pd(Rint(_mm256_add_pd(a, r0)), twiceInv), one));
       sum = _mm_add_pd(sum, out);
     }
-    if (j < m) {
-      // One to three sub-samples left: compute a whole group and use its first ones.
-      const __m256d r01 = _mm256_mul_pd(_mm256_cvtepi32_pd(_mm256_castsi256_si128(lanes)), dither);
-      const __m256d r23 =
-          _mm256_mul_pd(_mm256_cvtepi32_pd(_mm256_extracti128_si256(lanes, 1)), dither);
-      const __m256d q01 = _mm256_sub_pd(_mm256_mul_pd(Rint(_mm256_add_pd(a, r01)), twiceInv), one);
-      const __m256d q23 = _mm256_sub_pd(_mm256_mul_pd(Rint(_mm256_add_pd(a, r23)), twiceInv), one);
-      const __m128d q[3] = {_mm256_castpd256_pd128(q01), _mm256_extractf128_pd(q01, 1),
-                            _mm256_castpd256_pd128(q23)};
-      for (int t = 0; j < m; ++j, ++t) {
-        out = q[t];
-        sum = _mm_add_pd(sum, out);
-      }
-    }
     in = x;
-    StoreFrame(f, i, gain, sum);
-    sumStart = _mm_setzero_pd();
+    StoreFrame(f, i, _mm256_castpd256_pd128(gain), sum);
     frameSeed = frameSeed * frameStep.Mul + frameStep.Add;
   }
   StoreState(s, in, out, _mm_setzero_pd());

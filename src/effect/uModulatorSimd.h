@@ -10,22 +10,24 @@ inline __m128d AbsMask() {
   return _mm_castsi128_pd(_mm_set1_epi64x(0x7FFFFFFFFFFFFFFFll));
 }
 
-// Both input samples of frame i, widened; a sample that is not finite becomes 0.0.
-inline __m128d LoadFrame(const TFrameSpan& f, int32_t i) {
-  const __m128 x = _mm_unpacklo_ps(_mm_load_ss(f.In0 + i), _mm_load_ss(f.In1 + i));
+// Lanes that are not finite (exponent all ones) become 0.0.
+inline __m128 ZeroNonFinite(__m128 x) {
   const __m128i exponent = _mm_set1_epi32(0x7F800000);
   const __m128i special = _mm_cmpeq_epi32(_mm_and_si128(_mm_castps_si128(x), exponent), exponent);
-  return _mm_cvtps_pd(_mm_andnot_ps(_mm_castsi128_ps(special), x));
+  return _mm_andnot_ps(_mm_castsi128_ps(special), x);
+}
+
+// Both input samples of frame i, widened; a sample that is not finite becomes 0.0.
+inline __m128d LoadFrame(const TFrameSpan& f, int32_t i) {
+  return _mm_cvtps_pd(
+      ZeroNonFinite(_mm_unpacklo_ps(_mm_load_ss(f.In0 + i), _mm_load_ss(f.In1 + i))));
 }
 
 // Gain * sum rounded to float on both channels; a result that is not finite becomes 0.0.
 inline void StoreFrame(const TFrameSpan& f, int32_t i, __m128d gain, __m128d sum) {
-  const __m128 y = _mm_cvtpd_ps(_mm_mul_pd(gain, sum));
-  const __m128i exponent = _mm_set1_epi32(0x7F800000);
-  const __m128i special = _mm_cmpeq_epi32(_mm_and_si128(_mm_castps_si128(y), exponent), exponent);
-  const __m128 clean = _mm_andnot_ps(_mm_castsi128_ps(special), y);
-  _mm_store_ss(f.Out0 + i, clean);
-  _mm_store_ss(f.Out1 + i, _mm_shuffle_ps(clean, clean, _MM_SHUFFLE(1, 1, 1, 1)));
+  const __m128 y = ZeroNonFinite(_mm_cvtpd_ps(_mm_mul_pd(gain, sum)));
+  _mm_store_ss(f.Out0 + i, y);
+  _mm_store_ss(f.Out1 + i, _mm_shuffle_ps(y, y, _MM_SHUFFLE(1, 1, 1, 1)));
 }
 
 // The low 32 bits of a * b in each 32-bit lane; bOdd holds b's odd lanes shifted down.
