@@ -4,6 +4,7 @@
 #include <cstring>
 #include <random>
 
+#include "skin/DIB.h"
 #include "skin/DIBCompressor.h"
 #include "skin/DIBError.h"
 
@@ -142,6 +143,35 @@ TEST(Compressor, RandomBytesAfterAValidHeader) {
         EXPECT_EQ(UnpackDIBData(d).size(), size);
       } catch (const EDIBError&) {
       }
+      // The picture reader on top: whatever unpacks must still be checked as a bitmap.
+      try {
+        TMemoryDIB dib;
+        dib.LoadFromData(d);
+        EXPECT_EQ(dib.Bitmap().Pixels.size(), size_t(dib.Width()) * size_t(dib.Height()));
+      } catch (const EDIBError&) {
+      }
+    }
+  }
+}
+
+TEST(Compressor, RandomRawPictureHeaders) {
+  std::mt19937 rng(7);
+  for (int round = 0; round < 2000; ++round) {
+    std::vector<uint8_t> d(40 + rng() % 80);
+    for (auto& b : d)
+      b = static_cast<uint8_t>(rng());
+    // Mostly plausible: header size 40, one plane, 32 bits, small sizes.
+    d[0] = 40, d[1] = d[2] = d[3] = 0;
+    d[4] = static_cast<uint8_t>(rng() % 6), d[5] = d[6] = d[7] = 0;
+    d[8] = static_cast<uint8_t>(rng() % 2 ? rng() % 6 : 256 - rng() % 6);
+    d[9] = d[10] = d[11] = d[8] >= 128 ? 0xFF : 0;
+    d[12] = 1, d[13] = 0, d[14] = 32, d[15] = 0;
+    d[16] = d[17] = d[18] = d[19] = 0;
+    try {
+      TMemoryDIB dib;
+      dib.LoadFromData(d);
+      EXPECT_LE(size_t(dib.Width()) * size_t(dib.Height()) * 4, d.size() - 40);
+    } catch (const EDIBError&) {
     }
   }
 }
