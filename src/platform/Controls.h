@@ -299,6 +299,9 @@ enum TBorderStyle { bsNone, bsSingle, bsSizeable };
 // (parent-handle constructor). Borderless, so its client size is its size. When the backend
 // cannot create the window, the form exists without one: HandleAllocated() is false and the
 // form neither paints nor receives anything.
+//
+// Give the form its client size before adding children: an alClient child takes the size the
+// form has then, and anchored children of it move with every later change of that size.
 class TForm : public TWinControl, private TWindowClient {
 public:
   explicit TForm(TComponent* owner);

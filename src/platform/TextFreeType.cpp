@@ -73,11 +73,22 @@ public:
     return loaded.Face ? &loaded : nullptr;
   }
 
+  // Everything goes when the library is unloaded; a host may load and unload it many times.
+  ~TFaceCache() {
+    for (auto& [key, loaded] : FFaces)
+      if (loaded.Face) FT_Done_Face(loaded.Face);
+    if (FLibrary) FT_Done_FreeType(FLibrary);
+    if (FConfig) FcConfigDestroy(FConfig);
+  }
+
 private:
+  // A configuration of our own: the host's use of fontconfig is none of our business, and
+  // ours must not change it.
   bool Init() {
     if (!FTried) {
       FTried = true;
-      FReady = FcInit() && FT_Init_FreeType(&FLibrary) == 0;
+      FConfig = FcInitLoadConfigAndFonts();
+      FReady = FConfig && FT_Init_FreeType(&FLibrary) == 0;
     }
     return FReady;
   }
@@ -90,10 +101,10 @@ private:
     FcPatternAddInteger(pattern, FC_WEIGHT, bold ? FC_WEIGHT_BOLD : FC_WEIGHT_REGULAR);
     FcPatternAddInteger(pattern, FC_SLANT, italic ? FC_SLANT_ITALIC : FC_SLANT_ROMAN);
     FcPatternAddBool(pattern, FC_SCALABLE, FcTrue);
-    FcConfigSubstitute(nullptr, pattern, FcMatchPattern);
+    FcConfigSubstitute(FConfig, pattern, FcMatchPattern);
     FcDefaultSubstitute(pattern);
     FcResult result = FcResultNoMatch;
-    FcPattern* match = FcFontMatch(nullptr, pattern, &result);
+    FcPattern* match = FcFontMatch(FConfig, pattern, &result);
     FcPatternDestroy(pattern);
     if (!match) return false;
     FcChar8* file = nullptr;
@@ -123,13 +134,14 @@ private:
 
   bool FTried = false;
   bool FReady = false;
+  FcConfig* FConfig = nullptr;
   FT_Library FLibrary = nullptr;
   std::map<std::tuple<std::string, bool, bool>, TLoadedFace> FFaces;
 };
 
 TFaceCache& Faces() {
-  static TFaceCache* cache = new TFaceCache; // kept to the end of the process
-  return *cache;
+  static TFaceCache cache;
+  return cache;
 }
 
 struct TLineMetrics {
