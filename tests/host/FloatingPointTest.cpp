@@ -1,9 +1,19 @@
 // The floating-point set-up made when the library is loaded, checked on the thread that loaded
-// it: the test runner's main thread, which runs every test.
+// it: the test runner's main thread for the layer linked into this program, and a thread of
+// the test's own for a library loaded at run time.
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <thread>
+#include <xmmintrin.h>
 
+#ifdef _WIN32
+#include <windows.h>
+#else
+#include <dlfcn.h>
+#endif
+
+#include "TestPaths.h"
 #include "host/DAudioEffect.h"
 #include "platform/FloatingPoint.h"
 
@@ -27,6 +37,61 @@ TEST(FloatingPoint, FaultsGiveSpecialValues) {
   EXPECT_GT(tiny / 1e4f, 0.0f) << "denormals are kept, not flushed to zero";
   volatile long double x87 = 0.0L;
   EXPECT_TRUE(std::isinf(1.0L / x87));
+}
+
+} // namespace
+
+namespace {
+
+// Loading on a thread whose control state is something else: the library's set-up must run
+// on that thread, during the load.
+TEST(FloatingPoint, LoadingSetsTheLoadingThread) {
+#ifdef _WIN32
+  const std::string path = qltest::ExecutableDir() + "ql_host_fixture.dll";
+#else
+  const std::string path = qltest::ExecutableDir() + "ql_host_fixture.so";
+#endif
+  uint16_t x87 = 0;
+  uint32_t csr = 0;
+  bool loaded = false;
+  VstIntPtr closed = 0;
+  std::thread loader([&] {
+    // 53-bit precision, round up; SSE: round toward zero, flush-to-zero, denormals-are-zero.
+    const uint16_t otherWord = 0x0A7F;
+    __asm__ volatile("fldcw %0" : : "m"(otherWord));
+    _mm_setcsr(kMxcsrExceptionMasks | 0x6000 | kMxcsrFlushToZero | kMxcsrDenormalsAreZero);
+#ifdef _WIN32
+    HMODULE library = LoadLibraryA(path.c_str());
+    auto create = library ? reinterpret_cast<AEffect* (*)(audioMasterCallback)>(
+                                reinterpret_cast<void*>(GetProcAddress(library, "qlFixtureCreate")))
+                          : nullptr;
+#else
+    void* library = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
+    auto create =
+        library
+            ? reinterpret_cast<AEffect* (*)(audioMasterCallback)>(dlsym(library, "qlFixtureCreate"))
+            : nullptr;
+#endif
+    x87 = ReadX87ControlWord();
+    csr = ReadMxcsr();
+    loaded = create != nullptr;
+    if (create != nullptr) {
+      AEffect* e = create(nullptr);
+      closed = e->dispatcher(e, effClose, 0, 0, nullptr, 0.0f);
+    }
+#ifdef _WIN32
+    if (library) FreeLibrary(library);
+#else
+    if (library) dlclose(library);
+#endif
+  });
+  loader.join();
+  ASSERT_TRUE(loaded) << path;
+  EXPECT_EQ(1, closed);
+  EXPECT_EQ(0x133F, x87 & 0x1F3F) << std::hex << x87;
+  EXPECT_EQ(kMxcsrExceptionMasks, csr & kMxcsrExceptionMasks) << std::hex << csr;
+  EXPECT_EQ(0u, csr & (kMxcsrRounding | kMxcsrFlushToZero | kMxcsrDenormalsAreZero))
+      << std::hex << csr;
 }
 
 } // namespace
