@@ -16,6 +16,11 @@ QL_PACKAGES=(
   clang libclang-rt-14-dev
 )
 
+# Real hosts for scripts/test-hosts, and the 32-bit emulation for scripts/test-win32emu: only
+# those stages install them.
+QL_HOSTS_PACKAGES=(ardour qtractor muse)
+QL_WIN32EMU_PACKAGES=(debootstrap qemu-user-static)
+
 ql_log() { printf '== %s\n' "$*" >&2; }
 
 # Installs whatever of QL_PACKAGES is missing; does nothing when all are there.

@@ -1,0 +1,21 @@
+# Test hosts for the plug-in in real hosts and across builds. They are run by the hosts,
+# win64 and win32emu stages of scripts/test, not by CTest: each needs the output of another
+# build or a host program outside this build.
+set(QL_RECORDCHECK ${CMAKE_CURRENT_SOURCE_DIR}/RecordCheck.cpp)
+if(WIN32)
+  if(CMAKE_SIZEOF_VOID_P EQUAL 4)
+    set(QL_WINHOST win32host)
+  else()
+    set(QL_WINHOST win64host)
+  endif()
+  add_executable(${QL_WINHOST} ${CMAKE_CURRENT_SOURCE_DIR}/win32host.cpp ${QL_RECORDCHECK})
+  target_include_directories(${QL_WINHOST} PRIVATE ${PROJECT_SOURCE_DIR}/src)
+  ql_warnings(${QL_WINHOST})
+else()
+  find_package(PkgConfig REQUIRED)
+  pkg_check_modules(QLHC_SNDFILE REQUIRED IMPORTED_TARGET sndfile)
+  add_executable(ql-hostcheck ${CMAKE_CURRENT_SOURCE_DIR}/ql-hostcheck.cpp ${QL_RECORDCHECK})
+  target_include_directories(ql-hostcheck PRIVATE ${PROJECT_SOURCE_DIR}/src)
+  target_link_libraries(ql-hostcheck PRIVATE PkgConfig::QLHC_SNDFILE ${CMAKE_DL_LIBS})
+  ql_warnings(ql-hostcheck)
+endif()

@@ -1,0 +1,63 @@
+// Windows test host (built by both mingw builds): loads the plug-in DLL with LoadLibrary, finds
+// its exported `main` and drives the effect through the record the way a Windows host does.
+//
+//   win32host check DLL [OUT.f32] [REF.f32]
+//       Checks the record and the text answers, runs the fixed processing sequence, writes its
+//       output samples to OUT and compares them bit for bit with REF (the Linux build's output
+//       for the same input), checks the MIDI note echo and closes the effect.
+//
+// Commands that need a window (opening the editor inside a host window and watching its link
+// message and timer) belong here as further entries of kCommands.
+#include "RecordCheck.h"
+
+#include <windows.h>
+
+#include <cstdio>
+#include <cstring>
+#include <string>
+
+namespace {
+
+int RunCheck(int argc, char** argv) {
+  if (argc < 3 || argc > 5) return 2;
+  HMODULE library = LoadLibraryA(argv[2]);
+  if (!library) {
+    std::printf("FAIL cannot load %s (error %lu)\n", argv[2], GetLastError());
+    return 1;
+  }
+  auto entry = reinterpret_cast<qlhosts::TPluginEntry>(
+      reinterpret_cast<void*>(GetProcAddress(library, "main")));
+  if (!entry) {
+    std::printf("FAIL %s exports no main\n", argv[2]);
+    FreeLibrary(library);
+    return 1;
+  }
+  int status =
+      qlhosts::RunRecordCheck(entry, argc > 3 ? argv[3] : "", argc > 4 ? argv[4] : "", stdout);
+  FreeLibrary(library);
+  std::printf("%s: %s\n", sizeof(void*) == 4 ? "win32host" : "win64host",
+              status == 0 ? "passed" : "FAILED");
+  return status;
+}
+
+struct TCommand {
+  const char* Name;
+  int (*Run)(int, char**);
+};
+
+constexpr TCommand kCommands[] = {{"check", RunCheck}};
+
+} // namespace
+
+int main(int argc, char** argv) {
+  // Unbuffered, so that a run killed by the emulator's time limit still shows how far it got.
+  std::setvbuf(stdout, nullptr, _IONBF, 0);
+  for (const TCommand& c : kCommands) {
+    if (argc >= 2 && std::strcmp(argv[1], c.Name) == 0) {
+      int status = c.Run(argc, argv);
+      if (status != 2) return status;
+    }
+  }
+  std::fprintf(stderr, "usage: %s check DLL [OUT.f32] [REF.f32]\n", argv[0]);
+  return 2;
+}
