@@ -134,6 +134,7 @@ TEST_F(EffectTest, ParametersProgramsAndTextsAfterConstruction) {
     EXPECT_EQ(fx.Text(effGetParamName, i), cases[i].Name);
     EXPECT_EQ(fx.Text(effGetParamLabel, i), cases[i].Label);
     EXPECT_EQ(fx.Get(i), cases[i].Stored);
+    EXPECT_EQ(fx.Text(effGetParamDisplay, i), cases[i].Display);
   }
   EXPECT_EQ(fx.Text(effGetParamName, 5), "undefined");
   // The defaults land in program 0 only.

@@ -6,9 +6,14 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <cmath>
 #include <cstdlib>
 #include <new>
+#include <thread>
 #include <vector>
+
+// The replacements below pair malloc with free; GCC cannot see that through inlining.
+#pragma GCC diagnostic ignored "-Wmismatched-new-delete"
 
 namespace {
 std::atomic<bool> Counting{false};
@@ -171,6 +176,42 @@ TEST(EffectAllocations, ProcessingAllocatesNothing) {
   Counting = false;
   EXPECT_EQ(Allocations.load(), 0);
   EXPECT_EQ(HandOvers.load(), 10);
+  R.Close();
+}
+
+} // namespace
+
+namespace {
+
+// Parameter traffic from a second thread while the audio thread processes: values,
+// coefficients, the smoother and the change flag are shared without locks.
+TEST(EffectThreads, ParameterWritesDuringProcessing) {
+  TRecord R{CreateQuantaloop(&QuietHost)};
+  ASSERT_NE(R.E, nullptr);
+  APlugin& fx = *static_cast<APlugin*>(R.E->object);
+  std::atomic<bool> done{false};
+  std::thread control([&] {
+    char text[64];
+    for (int k = 0; !done.load(); ++k) {
+      fx.SetParameterReal(ppQuantizer, static_cast<float>(1 + k % 24));
+      R.Set(ppOversampling, static_cast<float>(k % 9) / 128.0f);
+      R.Set(ppNoiseShaper, static_cast<float>(k & 1));
+      R.Dispatch(effGetParamDisplay, ppDither, 0, text);
+      fx.NeedsEditorUpdate.store(false, std::memory_order_relaxed);
+    }
+  });
+  std::vector<float> in0(64, 0.3f), in1(64, -0.3f), out0(64), out1(64);
+  float* ins[] = {in0.data(), in1.data()};
+  float* outs[] = {out0.data(), out1.data()};
+  bool finite = true;
+  for (int block = 0; block < 2000; ++block) {
+    R.Replace(ins, outs, 64);
+    for (int i = 0; i < 64; ++i)
+      finite = finite && std::isfinite(out0[i]) && std::isfinite(out1[i]);
+  }
+  done = true;
+  control.join();
+  EXPECT_TRUE(finite);
   R.Close();
 }
 

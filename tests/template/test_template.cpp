@@ -189,6 +189,7 @@ TEST_F(TemplateTest, ParameterTextsAndUndefinedIndices) {
   p.Max = 24.0f;
   std::strcpy(p.Units, "dB");
   R.Set(0, 1.0f);
+  EXPECT_EQ(R.Text(effGetParamDisplay, 0), "24.00");
   EXPECT_EQ(R.Text(effGetParamLabel, 0), "dB");
   for (VstInt32 index : {-1, 5}) {
     EXPECT_EQ(R.Text(effGetParamName, index), "undefined");
@@ -196,6 +197,8 @@ TEST_F(TemplateTest, ParameterTextsAndUndefinedIndices) {
     EXPECT_EQ(R.Text(effGetParamLabel, index), "undefine");
     EXPECT_EQ(R.Text(effGetParamDisplay, index), "undefine");
   }
+  p.Max = 1e30f;
+  EXPECT_EQ(R.Text(effGetParamDisplay, 0).size(), 8u);
 }
 
 // Each answer written into a buffer filled with a marker: the answer must end where the
