@@ -1,0 +1,116 @@
+#include "effect/uPlugin.h"
+
+#include "editor/uEditor.h"
+
+#include <cstdio>
+#include <memory>
+
+namespace {
+
+struct TParameterDescription {
+  const char* Name;
+  const char* Units;
+  float Max;
+  float Initial; // written through SetParameterReal, so the stored value is clamped to Max
+};
+
+constexpr TParameterDescription kParameters[ppCount] = {
+    {"Oversampling", "x", 128.0f, 1.0f}, {"Quantizer", "", 24.0f, 32.0f},
+    {"Dither", "", 1.0f, 0.0f},          {"NoiseShaper", "", 1.0f, 0.0f},
+    {"ErrorFilter", "", 1.0f, 0.0f},
+};
+
+constexpr auto kRelaxed = std::memory_order_relaxed;
+
+} // namespace
+
+APlugin::APlugin(audioMasterCallback audioMaster)
+    : TVstTemplate(audioMaster, 2, ppCount, CreatePluginEditorWindow) {
+  CanDos = SetOf<TVstCanDos, TVstCanDo>({vcdSendVstEvents, vcdSendVstMidiEvent, vcdReceiveVstEvents,
+                                         vcdReceiveVstMidiEvent, vcdPlugAsChannelInsert});
+  // The counts reach the record and the host when the template applies the configuration.
+  InputCount = 2;
+  OutputCount = 2;
+  UniqueIdText = "QtLp";
+  EffectName = "Quantaloop";
+  ProductName = "Quantaloop";
+  VendorName = "Brennholt";
+  VendorVersion = 1;
+  EffectFlags = SetOf<TEffectFlags, TEffectFlag>({efCanMono, efCanReplacing});
+  OnParameterChange = [this](int32_t index, float value) { ParameterChanged(index, value); };
+}
+
+void APlugin::InitializeParameters() {
+  for (int32_t i = 0; i < ppCount; ++i) {
+    TVstParameterProperty& p = *ParameterProperties[i];
+    p.Min = 0.0f;
+    p.Max = kParameters[i].Max;
+    std::snprintf(p.Name, sizeof(p.Name), "%s", kParameters[i].Name);
+    std::snprintf(p.Units, sizeof(p.Units), "%s", kParameters[i].Units);
+    p.Curve = pcLinear;
+    p.CurveFactor = 1.0f;
+  }
+  for (int32_t i = 0; i < ppCount; ++i)
+    SetParameterReal(i, kParameters[i].Initial);
+  UpdateCoefficients();
+}
+
+void APlugin::setParameter(VstInt32 index, float value) {
+  TVstTemplate::setParameter(index, value);
+  if (index >= 0 && index < ParameterCount) UpdateCoefficients();
+}
+
+void APlugin::ParameterChanged(int32_t /*index*/, float /*value*/) {
+  // The stored values decide, also for a real value outside the range: a Quantizer write of 30
+  // is stored as 24 and sounds as 24.
+  UpdateCoefficients();
+}
+
+void APlugin::UpdateCoefficients() {
+  const int64_t b = RoundHalfEven(GetParameterReal(ppQuantizer));
+  const int64_t oq = RoundHalfEven(GetParameterReal(ppOversampling));
+  const double levels = LevelsForWordLength(b);
+  FLevels.store(levels, kRelaxed);
+  FInvLevels.store(1.0 / levels, kRelaxed);
+  FDitherAmount.store(GetParameterReal(ppDither), kRelaxed);
+  FGain.store(GainFor(b, oq), kRelaxed);
+}
+
+void APlugin::resume() {
+  // The error-feedback memories carry on across suspend and resume; no request of the host.
+}
+
+void APlugin::ProcessAudio(const float* const* inputs, float* const* outputs,
+                           int32_t sampleFrames) {
+  if (sampleFrames <= 0) return;
+  const int subSamples = static_cast<int>(RoundHalfEven(GetParameterReal(ppOversampling)) & 0xFF);
+  const bool feedback = GetParameterReal(ppNoiseShaper) >= 0.5f;
+  const TModulatorCoefficients c{FLevels.load(kRelaxed), FInvLevels.load(kRelaxed),
+                                 FDitherAmount.load(kRelaxed), FGain.load(kRelaxed)};
+  ModulateBlock(inputs, outputs, sampleFrames, subSamples, feedback, c, FState);
+}
+
+void APlugin::ProcessMidiEvent(const VstMidiEvent& event) {
+  const uint8_t status = static_cast<uint8_t>(event.midiData[0]);
+  const uint8_t channel = status & 0x0F;
+  const uint8_t kind = status & 0xF0;
+  const uint8_t note = static_cast<uint8_t>(event.midiData[1]) & 0x7F;
+  const uint8_t velocity = static_cast<uint8_t>(event.midiData[2]) & 0x7F;
+  if (kind == 0x90 && velocity > 0)
+    QueueNoteOn(channel, note, velocity, event.deltaFrames);
+  else if (kind == 0x90 || kind == 0x80)
+    QueueNoteOff(channel, note, velocity, event.deltaFrames);
+}
+
+AEffect* CreateQuantaloop(audioMasterCallback audioMaster) noexcept {
+  try {
+    // Without a callback there is no host to ask; treat it like a host of version 0.
+    if (!audioMaster) return nullptr;
+    if (audioMaster(nullptr, audioMasterVersion, 0, 0, nullptr, 0.0f) == 0) return nullptr;
+    auto plugin = std::make_unique<APlugin>(audioMaster);
+    plugin->InitializeTemplate();
+    return plugin.release()->getAeffect();
+  } catch (...) {
+    return nullptr;
+  }
+}
