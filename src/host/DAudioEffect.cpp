@@ -150,7 +150,8 @@ VstIntPtr AudioEffect::dispatcher(VstInt32 opcode, VstInt32 index, VstIntPtr val
       resume();
     return 0;
   case effEditGetRect:
-    return editor != nullptr ? editor->getRect(static_cast<ERect**>(ptr)) : 0;
+    // The editor stores an address in the host's location: without one there is nothing to do.
+    return editor != nullptr && ptr != nullptr ? editor->getRect(static_cast<ERect**>(ptr)) : 0;
   case effEditOpen:
     return editor != nullptr ? editor->open(ptr) : 0;
   case effEditClose:

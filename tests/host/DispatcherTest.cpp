@@ -352,6 +352,7 @@ TEST(Dispatcher, EditorOpcodesReachTheEditor) {
   ERect* rect = nullptr;
   EXPECT_EQ(13, Dispatch(fx, effEditGetRect, 0, 0, &rect));
   EXPECT_EQ(&ed->FRect, rect);
+  EXPECT_EQ(0, Dispatch(fx, effEditGetRect)) << "no location to store the rectangle in";
   EXPECT_EQ(14, Dispatch(fx, effEditOpen, 0, 0, kFakePtr));
   EXPECT_EQ(0, Dispatch(fx, effEditIdle));
   EXPECT_EQ(0, Dispatch(fx, effEditClose));
