@@ -1,7 +1,8 @@
-// The modulator for processors with AVX2, chosen at run time. Rounding uses the processor's own
-// round-to-nearest-even instruction, which is rint for every double, so no range checks are
-// needed; without feedback two sub-samples of both channels share one 256-bit register and eight
-// generator lanes hold the draws of four sub-samples.
+// The modulator for processors with AVX2, chosen at run time. Rounding uses the
+// processor's own round-to-nearest-even instruction, which is rint for every
+// double, so no range checks are needed; without feedback two sub-samples of
+// both channels share one 256-bit register and eight generator lanes hold the
+// draws of four sub-samples.
 #include "effect/uModulatorSimd.h"
 
 #include <immintrin.h>
@@ -18,9 +19,10 @@ QL_AVX2 inline __m256d Rint(__m256d t) {
   return _mm256_round_pd(t, _MM_FROUND_TO_NEAREST_INT | _MM_FROUND_NO_EXC);
 }
 
-// Feedback on: one sub-sample at a time along the chain error -> quantiser -> error, both
-// channels in one register; two generator lanes step beside it. A frame whose error memory
-// ended up not finite runs again through the exact loop, which restarts the memory from 0.0.
+// Feedback on: one sub-sample at a time along the chain error -> quantiser ->
+// error, both channels in one register; two generator lanes step beside it. A
+// frame whose error memory ended up not finite runs again through the exact
+// loop, which restarts the memory from 0.0.
 QL_AVX2 void FeedbackFrames(const TFrameSpan& f, int32_t frames, int m,
                             const TModulatorCoefficients& c, const TFoldedCoefficients& k,
                             TModulatorState& s, uint32_t& seed) {
@@ -32,11 +34,7 @@ QL_AVX2 void FeedbackFrames(const TFrameSpan& f, int32_t frames, int m,
   const __m128d finiteLimit = _mm_set1_pd(1.7976931348623157e308);
   const TDitherJump first = DitherJumpFor(1), second = DitherJumpFor(2);
   const TDitherJump frameStep = DitherJumpFor(static_cast<uint32_t>(2 * m));
-  __m128i lanes = _mm_add_epi32(
-      _mm_mul_epu32(
-          _mm_set1_epi32(static_cast<int>(seed)),
-          _mm_setr_epi32(static_cast<int>(second.Mul), 0, static_cast<int>(first.Mul), 0)),
-      _mm_setr_epi32(static_cast<int>(second.Add), 0, static_cast<int>(first.Add), 0));
+  __m128i lanes = DrawPair(seed, second, first);
   const __m128i laneMul = _mm_set1_epi32(static_cast<int>(second.Mul));
   const __m128i laneAdd = _mm_set1_epi32(static_cast<int>(second.Add));
 
@@ -49,17 +47,16 @@ QL_AVX2 void FeedbackFrames(const TFrameSpan& f, int32_t frames, int m,
     const __m128d errorStart = error;
     __m128d sum = sumStart;
     for (int j = 0; j < m; ++j) {
-      const __m128d r =
-          _mm_mul_pd(_mm_cvtepi32_pd(_mm_shuffle_epi32(lanes, _MM_SHUFFLE(3, 1, 2, 0))), dither);
-      lanes = _mm_add_epi32(_mm_mul_epu32(lanes, laneMul), laneAdd);
+      const __m128d r = PairDraws(lanes, dither);
+      lanes = StepPair(lanes, laneMul, laneAdd);
       in = _mm_sub_pd(x, error);
       const __m128d t = _mm_add_pd(_mm_mul_pd(_mm_add_pd(in, one), halfLevels), r);
       out = _mm_sub_pd(_mm_mul_pd(Rint(t), twiceInv), one);
       error = _mm_sub_pd(out, in);
       sum = _mm_add_pd(sum, out);
     }
-    // A non-finite error stays non-finite through the rest of the frame, so checking the last
-    // one finds every case.
+    // A non-finite error stays non-finite through the rest of the frame, so
+    // checking the last one finds every case.
     if (_mm_movemask_pd(_mm_cmple_pd(_mm_and_pd(error, AbsMask()), finiteLimit)) != 3) {
       _mm_storeu_pd(s.Error, errorStart);
       _mm_storeu_pd(s.Sum, sumStart);
@@ -78,10 +75,11 @@ QL_AVX2 void FeedbackFrames(const TFrameSpan& f, int32_t frames, int m,
   seed = frameSeed;
 }
 
-// Feedback off: the quantiser input is the input sample itself from the second sub-sample of the
-// block on, and only the running sum chains a frame's sub-samples. Two frames run side by side
-// in one 256-bit register (frame i in the low half, i + 1 in the high half), so two independent
-// sums share each add; eight generator lanes hold the draws of two sub-samples of both frames.
+// Feedback off: the quantiser input is the input sample itself from the second
+// sub-sample of the block on, and only the running sum chains a frame's
+// sub-samples. Two frames run side by side in one 256-bit register (frame i in
+// the low half, i + 1 in the high half), so two independent sums share each
+// add; eight generator lanes hold the draws of two sub-samples of both frames.
 QL_AVX2 void PlainFrames(const TFrameSpan& f, int32_t frames, int m,
                          const TModulatorCoefficients& c, const TFoldedCoefficients& k,
                          TModulatorState& s, uint32_t& seed) {
@@ -90,8 +88,9 @@ QL_AVX2 void PlainFrames(const TFrameSpan& f, int32_t frames, int m,
   const __m256d dither = _mm256_set1_pd(k.ScaledDither);
   const __m256d one = _mm256_set1_pd(1.0);
   const __m256d gain = _mm256_set1_pd(c.Gain);
-  // Draw offsets from the start of a frame pair: sub-sample j of frame i, then of frame i + 1,
-  // then sub-sample j + 1 of both; within a sub-sample channel 0 takes the second draw.
+  // Draw offsets from the start of a frame pair: sub-sample j of frame i, then
+  // of frame i + 1, then sub-sample j + 1 of both; within a sub-sample channel
+  // 0 takes the second draw.
   const TDitherLanes<8> lanesOfPair({2, 1, 2 * m + 2, 2 * m + 1, 4, 3, 2 * m + 4, 2 * m + 3});
   const __m256i laneMul = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(lanesOfPair.Mul));
   const __m256i laneAdd = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(lanesOfPair.Add));
@@ -107,12 +106,50 @@ QL_AVX2 void PlainFrames(const TFrameSpan& f, int32_t frames, int m,
   int32_t i = 0;
   if (s.Error[0] != 0.0 || s.Error[1] != 0.0 || std::signbit(s.Error[0]) ||
       std::signbit(s.Error[1])) {
-    // The error left by feedback in an earlier block: the first frame runs exactly and clears it.
+    // The error left by feedback in an earlier block: the first frame runs
+    // exactly and clears it.
     ModulateFramesExact(f, 0, 1, m, false, c, s, frameSeed);
     in = _mm_loadu_pd(s.QuantizerIn);
     out = _mm_loadu_pd(s.QuantizerOut);
     sumStart = _mm_setzero_pd();
     i = 1;
+  }
+  if (m == 1 && _mm_movemask_pd(_mm_cmpeq_pd(sumStart, _mm_setzero_pd())) == 3) {
+    // One sub-sample per frame: four frames per step with their eight draws in
+    // a row, and each sum is 0 + q, which is q itself (q = k * R - 1 is never
+    // -0), so nothing chains at all.
+    static const TDitherLanes<8> kLanesOfFour({2, 1, 4, 3, 6, 5, 8, 7});
+    const TDitherJump eight = DitherJumpFor(8);
+    const __m256i eightMul = _mm256_set1_epi32(static_cast<int>(eight.Mul));
+    const __m256i eightAdd = _mm256_set1_epi32(static_cast<int>(eight.Add));
+    __m256i lanes = _mm256_add_epi32(
+        _mm256_mullo_epi32(_mm256_set1_epi32(static_cast<int>(frameSeed)),
+                           _mm256_loadu_si256(reinterpret_cast<const __m256i*>(kLanesOfFour.Mul))),
+        _mm256_loadu_si256(reinterpret_cast<const __m256i*>(kLanesOfFour.Add)));
+    for (; i + 4 <= frames; i += 4) {
+      const __m128 x0 = ZeroNonFinite(_mm_loadu_ps(f.In0 + i));
+      const __m128 x1 = ZeroNonFinite(_mm_loadu_ps(f.In1 + i));
+      const __m256d x01 = _mm256_cvtps_pd(_mm_unpacklo_ps(x0, x1));
+      const __m256d x23 = _mm256_cvtps_pd(_mm_unpackhi_ps(x0, x1));
+      const __m256d r01 = _mm256_mul_pd(_mm256_cvtepi32_pd(_mm256_castsi256_si128(lanes)), dither);
+      const __m256d r23 =
+          _mm256_mul_pd(_mm256_cvtepi32_pd(_mm256_extracti128_si256(lanes, 1)), dither);
+      lanes = _mm256_add_epi32(_mm256_mullo_epi32(lanes, eightMul), eightAdd);
+      const __m256d a01 = _mm256_mul_pd(_mm256_add_pd(x01, one), halfLevels);
+      const __m256d a23 = _mm256_mul_pd(_mm256_add_pd(x23, one), halfLevels);
+      const __m256d q01 =
+          _mm256_sub_pd(_mm256_mul_pd(Rint(_mm256_add_pd(a01, r01)), twiceInv), one);
+      const __m256d q23 =
+          _mm256_sub_pd(_mm256_mul_pd(Rint(_mm256_add_pd(a23, r23)), twiceInv), one);
+      const __m128 y01 = _mm256_cvtpd_ps(_mm256_mul_pd(gain, q01));
+      const __m128 y23 = _mm256_cvtpd_ps(_mm256_mul_pd(gain, q23));
+      _mm_storeu_ps(f.Out0 + i, ZeroNonFinite(_mm_shuffle_ps(y01, y23, _MM_SHUFFLE(2, 0, 2, 0))));
+      _mm_storeu_ps(f.Out1 + i, ZeroNonFinite(_mm_shuffle_ps(y01, y23, _MM_SHUFFLE(3, 1, 3, 1))));
+      in = _mm256_extractf128_pd(x23, 1);
+      out = _mm256_extractf128_pd(q23, 1);
+      sumStart = _mm_setzero_pd();
+      frameSeed = frameSeed * eight.Mul + eight.Add;
+    }
   }
   for (; i + 2 <= frames; i += 2) {
     // Both frames are read before either is written, so in-place buffers work.
@@ -141,7 +178,8 @@ QL_AVX2 void PlainFrames(const TFrameSpan& f, int32_t frames, int m,
       q = _mm256_sub_pd(_mm256_mul_pd(Rint(_mm256_add_pd(a, r0)), twiceInv), one);
       sum = _mm256_add_pd(sum, q);
     }
-    // [frame i ch 0, ch 1, frame i + 1 ch 0, ch 1] -> [i ch 0, i + 1 ch 0, i ch 1, i + 1 ch 1]
+    // [frame i ch 0, ch 1, frame i + 1 ch 0, ch 1] -> [i ch 0, i + 1 ch 0, i ch
+    // 1, i + 1 ch 1]
     __m128 y = ZeroNonFinite(_mm256_cvtpd_ps(_mm256_mul_pd(gain, sum)));
     y = _mm_shuffle_ps(y, y, _MM_SHUFFLE(3, 1, 2, 0));
     _mm_storel_pi(reinterpret_cast<__m64*>(f.Out0 + i), y);
@@ -152,7 +190,8 @@ QL_AVX2 void PlainFrames(const TFrameSpan& f, int32_t frames, int m,
     frameSeed = frameSeed * pairStep.Mul + pairStep.Add;
   }
   if (i < frames) {
-    // The last frame of an odd count, alone in the low half, one sub-sample per step.
+    // The last frame of an odd count, alone in the low half, one sub-sample per
+    // step.
     const TDitherJump two = DitherJumpFor(2);
     const __m256i oneMul = _mm256_set1_epi32(static_cast<int>(two.Mul));
     const __m256i oneAdd = _mm256_set1_epi32(static_cast<int>(two.Add));
