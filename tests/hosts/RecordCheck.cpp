@@ -300,7 +300,13 @@ int RunRecordCheck(TPluginEntry entry, const std::string& outPath, const std::st
   };
   std::vector<std::string> recordProblems = CheckRecord(*effect);
   report("record (magic, flags 0x19, 2 in / 2 out, id QtLp, names)", recordProblems);
-  if (!recordProblems.empty()) return 1; // nothing else is safe to call on a foreign record
+  if (!recordProblems.empty()) {
+    // Nothing but closing is safe on a record that is not the expected one; closing releases it
+    // when it is a record of this interface at all.
+    if (effect->magic == kEffectMagic && effect->dispatcher)
+      effect->dispatcher(effect, effClose, 0, 0, nullptr, 0.0f);
+    return 1;
+  }
 
   effect->dispatcher(effect, effOpen, 0, 0, nullptr, 0.0f);
   effect->dispatcher(effect, effSetSampleRate, 0, 0, nullptr, 44100.0f);

@@ -1,6 +1,6 @@
-# Test hosts for the plug-in in real hosts and across builds. They are run by the hosts,
-# win64 and win32emu stages of scripts/test, not by CTest: each needs the output of another
-# build or a host program outside this build.
+# Test hosts for the plug-in in real hosts and across builds. The hosts themselves are run by
+# the hosts, win64 and win32emu stages of scripts/test, not by CTest: each needs the output of
+# another build or a host program outside this build. CTest runs only the check's own test.
 set(QL_RECORDCHECK ${CMAKE_CURRENT_SOURCE_DIR}/RecordCheck.cpp)
 if(WIN32)
   if(CMAKE_SIZEOF_VOID_P EQUAL 4)
@@ -18,4 +18,12 @@ else()
   target_include_directories(ql-hostcheck PRIVATE ${PROJECT_SOURCE_DIR}/src)
   target_link_libraries(ql-hostcheck PRIVATE PkgConfig::QLHC_SNDFILE ${CMAKE_DL_LIBS})
   ql_warnings(ql-hostcheck)
+endif()
+
+if(NOT CMAKE_CROSSCOMPILING)
+  ql_test(test_recordcheck SOURCES ${CMAKE_CURRENT_SOURCE_DIR}/test_recordcheck.cpp ${QL_RECORDCHECK})
+  target_link_libraries(test_recordcheck PRIVATE ${CMAKE_DL_LIBS})
+  if(TARGET FixturePluginGain)
+    add_dependencies(test_recordcheck FixturePluginGain)
+  endif()
 endif()
