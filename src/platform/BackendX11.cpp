@@ -1,0 +1,375 @@
+#include "platform/BackendX11.h"
+
+#include <X11/Xlib.h>
+#include <X11/Xutil.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdlib>
+
+namespace {
+
+// The error of the last of our requests that failed; 0 when none did. Only our own calls run
+// with TErrorTrap installed, so only our connections' errors land here.
+int gLastError = 0;
+
+int RecordError(Display*, XErrorEvent* e) {
+  gLastError = e->error_code;
+  return 0;
+}
+
+// Our error handler for the lifetime of the trap, the previous one (the host's) afterwards.
+class TErrorTrap {
+public:
+  TErrorTrap() : FPrevious(XSetErrorHandler(RecordError)) { gLastError = 0; }
+  ~TErrorTrap() { XSetErrorHandler(FPrevious); }
+  TErrorTrap(const TErrorTrap&) = delete;
+  TErrorTrap& operator=(const TErrorTrap&) = delete;
+  // Waits for the server to answer everything sent so far; true when none of it failed.
+  bool Sync(Display* display) {
+    XSync(display, False);
+    return gLastError == 0;
+  }
+
+private:
+  int (*FPrevious)(Display*, XErrorEvent*);
+};
+
+uint64_t NowMs() {
+  using namespace std::chrono;
+  return static_cast<uint64_t>(
+      duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count());
+}
+
+TShiftState Modifiers(unsigned state) {
+  TShiftState shift;
+  if (state & ShiftMask) shift.Include(ssShift);
+  if (state & Mod1Mask) shift.Include(ssAlt);
+  if (state & ControlMask) shift.Include(ssCtrl);
+  return shift;
+}
+
+// The first set bit of a colour mask and the number of bits in it.
+void MaskShape(unsigned long mask, int& shift, int& bits) {
+  shift = 0;
+  bits = 0;
+  if (!mask) return;
+  while (!(mask & 1)) {
+    mask >>= 1;
+    ++shift;
+  }
+  while (mask & 1) {
+    mask >>= 1;
+    ++bits;
+  }
+}
+
+unsigned long ScaleChannel(uint32_t value8, const int shift, const int bits) {
+  const unsigned long v = bits >= 8 ? (value8 << (bits - 8)) : (value8 >> (8 - bits));
+  return v << shift;
+}
+
+} // namespace
+
+struct TX11Backend::TWindow {
+  TWindowClient* Client = nullptr;
+  Display* Dpy = nullptr;
+  Window Id = 0;
+  GC Gc = nullptr;
+  Visual* Vis = nullptr;
+  int Depth = 0;
+  int Width = 0;
+  int Height = 0;
+  // The server's pixels are 0x00RRGGBB in 32 bits: our pictures go out as they are.
+  bool DirectPixels = false;
+  bool PaintRequested = false;
+  bool Destroyed = false; // the server destroyed it (its parent went)
+  bool Captured = false;
+  int Presents = 0;
+  TRect Exposed;
+  std::vector<uint32_t> Scratch;
+};
+
+TX11Backend& TX11Backend::Instance() {
+  static TX11Backend backend;
+  return backend;
+}
+
+TX11Backend::TWindow* TX11Backend::Find(TWindowHandle window) const {
+  auto it = FWindows.find(window);
+  return it == FWindows.end() ? nullptr : it->second.get();
+}
+
+TWindowHandle TX11Backend::OpenWindow(uintptr_t parent, int x, int y, int width, int height,
+                                      TWindowClient* client) {
+  if (!client || width <= 0 || height <= 0) return 0;
+  Display* dpy = XOpenDisplay(nullptr);
+  if (!dpy) return 0;
+
+  auto w = std::make_unique<TWindow>();
+  w->Client = client;
+  w->Dpy = dpy;
+  {
+    TErrorTrap trap;
+    const Window parentId = parent ? static_cast<Window>(parent) : DefaultRootWindow(dpy);
+    XWindowAttributes pa{};
+    if (!XGetWindowAttributes(dpy, parentId, &pa) || !trap.Sync(dpy)) {
+      XCloseDisplay(dpy);
+      return 0;
+    }
+    // The child takes the parent's visual and depth, so it may sit in any parent.
+    w->Vis = pa.visual;
+    w->Depth = pa.depth;
+    w->Width = width;
+    w->Height = height;
+    XSetWindowAttributes attrs{};
+    attrs.background_pixmap = None;
+    attrs.border_pixel = 0;
+    attrs.colormap = pa.colormap;
+    attrs.event_mask = ExposureMask | ButtonPressMask | ButtonReleaseMask | PointerMotionMask |
+                       EnterWindowMask | LeaveWindowMask | StructureNotifyMask;
+    w->Id = XCreateWindow(dpy, parentId, x, y, static_cast<unsigned>(width),
+                          static_cast<unsigned>(height), 0, pa.depth, InputOutput, pa.visual,
+                          CWBackPixmap | CWBorderPixel | CWColormap | CWEventMask, &attrs);
+    w->Gc = XCreateGC(dpy, w->Id, 0, nullptr);
+    XMapWindow(dpy, w->Id);
+    if (!trap.Sync(dpy)) {
+      // Whatever was made goes with the connection.
+      XCloseDisplay(dpy);
+      return 0;
+    }
+    w->DirectPixels = (pa.depth == 24 || pa.depth == 32) && pa.visual->red_mask == 0xFF0000 &&
+                      pa.visual->green_mask == 0xFF00 && pa.visual->blue_mask == 0xFF;
+    if (const char* t = XGetDefault(dpy, "quantaloop", "multiClickTime")) {
+      const long ms = std::strtol(t, nullptr, 10);
+      if (ms > 0 && ms < 5000) FDoubleClickTime = static_cast<uint32_t>(ms);
+    }
+  }
+  const TWindowHandle handle = FNextWindow++;
+  FWindows[handle] = std::move(w);
+  return handle;
+}
+
+void TX11Backend::CloseWindow(TWindowHandle window) {
+  auto it = FWindows.find(window);
+  if (it == FWindows.end()) return;
+  TWindow& w = *it->second;
+  {
+    TErrorTrap trap;
+    XFreeGC(w.Dpy, w.Gc);
+    if (!w.Destroyed) XDestroyWindow(w.Dpy, w.Id);
+    trap.Sync(w.Dpy);
+    XCloseDisplay(w.Dpy);
+  }
+  FWindows.erase(it);
+  std::erase_if(FMessages, [window](const TQueued& q) { return q.Window == window; });
+  std::erase_if(FTimers, [window](const auto& t) { return t.second.Window == window; });
+}
+
+void TX11Backend::MoveWindow(TWindowHandle window, int x, int y, int width, int height) {
+  TWindow* w = Find(window);
+  if (!w || w->Destroyed || width <= 0 || height <= 0) return;
+  TErrorTrap trap;
+  XMoveResizeWindow(w->Dpy, w->Id, x, y, static_cast<unsigned>(width),
+                    static_cast<unsigned>(height));
+  w->Width = width;
+  w->Height = height;
+  trap.Sync(w->Dpy);
+}
+
+uintptr_t TX11Backend::NativeHandle(TWindowHandle window) const {
+  const TWindow* w = Find(window);
+  return w ? static_cast<uintptr_t>(w->Id) : 0;
+}
+
+bool TX11Backend::Post(TWindowHandle window, uint32_t msg, uintptr_t wParam, intptr_t lParam) {
+  if (!Find(window)) return false;
+  FMessages.push_back(TQueued{window, msg, wParam, lParam});
+  return true;
+}
+
+uintptr_t TX11Backend::StartTimer(TWindowHandle window, uint32_t intervalMs) {
+  if (!Find(window) || intervalMs == 0) return 0;
+  const uintptr_t id = FNextTimer++;
+  FTimers[id] = TTimerEntry{window, intervalMs, NowMs() + intervalMs};
+  return id;
+}
+
+void TX11Backend::StopTimer(TWindowHandle window, uintptr_t timerId) {
+  auto it = FTimers.find(timerId);
+  if (it != FTimers.end() && it->second.Window == window) FTimers.erase(it);
+}
+
+void TX11Backend::RequestPaint(TWindowHandle window) {
+  if (TWindow* w = Find(window)) w->PaintRequested = true;
+}
+
+void TX11Backend::Present(TWindowHandle window, const TBitmap32& picture, const TRect& source,
+                          int x, int y) {
+  TWindow* w = Find(window);
+  if (!w || w->Destroyed) return;
+  ++w->Presents;
+  TRect src = source.Intersect(TRect{0, 0, picture.Width, picture.Height});
+  const int dx = x - source.Left;
+  const int dy = y - source.Top;
+  src = src.Intersect(TRect{0, 0, w->Width, w->Height}.Offset(-dx, -dy));
+  if (src.IsEmpty()) return;
+  const int cw = src.Width();
+  const int ch = src.Height();
+  // Top-down rows of the rectangle, in a buffer the window keeps for the next transfer.
+  w->Scratch.resize(static_cast<size_t>(cw) * static_cast<size_t>(ch));
+  for (int row = 0; row < ch; ++row)
+    std::copy(picture.Row(src.Top + row) + src.Left, picture.Row(src.Top + row) + src.Right,
+              w->Scratch.begin() + static_cast<ptrdiff_t>(row) * cw);
+
+  TErrorTrap trap;
+  XImage* image = XCreateImage(w->Dpy, w->Vis, static_cast<unsigned>(w->Depth), ZPixmap, 0,
+                               reinterpret_cast<char*>(w->Scratch.data()),
+                               static_cast<unsigned>(cw), static_cast<unsigned>(ch), 32, cw * 4);
+  if (!image) return;
+  if (w->DirectPixels && image->bits_per_pixel == 32) {
+    // Our words in this machine's byte order; Xlib swaps when the server's order differs.
+    image->byte_order = LSBFirst;
+    image->bitmap_bit_order = LSBFirst;
+  } else {
+    // Other visuals: convert pixel by pixel into a buffer of the image's own layout.
+    int rs, rb, gs, gb, bs, bb;
+    MaskShape(w->Vis->red_mask, rs, rb);
+    MaskShape(w->Vis->green_mask, gs, gb);
+    MaskShape(w->Vis->blue_mask, bs, bb);
+    std::vector<uint32_t> source32 = w->Scratch;
+    const size_t bytes = static_cast<size_t>(image->bytes_per_line) * static_cast<size_t>(ch);
+    w->Scratch.assign((bytes + 3) / 4, 0);
+    image->data = reinterpret_cast<char*>(w->Scratch.data());
+    for (int row = 0; row < ch; ++row)
+      for (int col = 0; col < cw; ++col) {
+        const uint32_t p = source32[static_cast<size_t>(row) * cw + col];
+        XPutPixel(image, col, row,
+                  ScaleChannel((p >> 16) & 0xFF, rs, rb) | ScaleChannel((p >> 8) & 0xFF, gs, gb) |
+                      ScaleChannel(p & 0xFF, bs, bb));
+      }
+  }
+  XPutImage(w->Dpy, w->Id, w->Gc, image, 0, 0, src.Left + dx, src.Top + dy,
+            static_cast<unsigned>(cw), static_cast<unsigned>(ch));
+  // The pixels belong to the window's buffer, not to the image.
+  image->data = nullptr;
+  XDestroyImage(image);
+  XFlush(w->Dpy);
+}
+
+void TX11Backend::CapturePointer(TWindowHandle window) {
+  if (TWindow* w = Find(window)) w->Captured = true;
+}
+
+void TX11Backend::ReleasePointer(TWindowHandle window) {
+  if (TWindow* w = Find(window)) w->Captured = false;
+}
+
+int TX11Backend::PresentCount(TWindowHandle window) const {
+  const TWindow* w = Find(window);
+  return w ? w->Presents : 0;
+}
+
+void TX11Backend::PumpEvents(TWindowHandle handle) {
+  for (;;) {
+    TWindow* w = Find(handle);
+    if (!w || w->Destroyed) return;
+    XEvent e;
+    {
+      TErrorTrap trap;
+      // XPending reads what has arrived and never waits for more.
+      if (XPending(w->Dpy) == 0) return;
+      XNextEvent(w->Dpy, &e);
+    }
+    TPointerEvent p;
+    switch (e.type) {
+    case Expose:
+      w->Exposed = w->Exposed.Union(
+          TRect::FromSize(e.xexpose.x, e.xexpose.y, e.xexpose.width, e.xexpose.height));
+      if (e.xexpose.count == 0) {
+        const TRect exposed = w->Exposed;
+        w->Exposed = TRect{};
+        w->Client->HandlePaint(exposed);
+      }
+      continue;
+    case DestroyNotify:
+      if (e.xdestroywindow.window == w->Id) w->Destroyed = true;
+      continue;
+    case ButtonPress:
+    case ButtonRelease:
+      // Buttons 4 to 7 are the wheel's steps.
+      if (e.xbutton.button < Button1 || e.xbutton.button > Button3) continue;
+      p.Kind = e.type == ButtonPress ? TPointerKind::Press : TPointerKind::Release;
+      p.Button = e.xbutton.button == Button1   ? mbLeft
+                 : e.xbutton.button == Button2 ? mbMiddle
+                                               : mbRight;
+      p.Shift = Modifiers(e.xbutton.state);
+      p.X = e.xbutton.x;
+      p.Y = e.xbutton.y;
+      p.TimeMs = e.xbutton.time;
+      break;
+    case MotionNotify:
+      p.Kind = TPointerKind::Move;
+      p.Shift = Modifiers(e.xmotion.state);
+      p.X = e.xmotion.x;
+      p.Y = e.xmotion.y;
+      p.TimeMs = e.xmotion.time;
+      break;
+    case EnterNotify:
+      p.Kind = TPointerKind::Move;
+      p.Shift = Modifiers(e.xcrossing.state);
+      p.X = e.xcrossing.x;
+      p.Y = e.xcrossing.y;
+      p.TimeMs = e.xcrossing.time;
+      break;
+    case LeaveNotify:
+      // Into a child of ours is not out of the window.
+      if (e.xcrossing.detail == NotifyInferior) continue;
+      p.Kind = TPointerKind::Leave;
+      p.TimeMs = e.xcrossing.time;
+      break;
+    default:
+      continue;
+    }
+    w->Client->HandlePointer(p);
+  }
+}
+
+void TX11Backend::Pump() {
+  std::vector<TWindowHandle> handles;
+  for (const auto& [handle, w] : FWindows)
+    handles.push_back(handle);
+  for (TWindowHandle handle : handles)
+    PumpEvents(handle);
+
+  // Messages posted while these are delivered wait for the next pump.
+  std::deque<TQueued> due;
+  due.swap(FMessages);
+  for (const TQueued& q : due)
+    if (TWindow* w = Find(q.Window)) w->Client->HandlePosted(q.Msg, q.WParam, q.LParam);
+
+  // Ticks are due at fixed points of the clock, start + n * interval, however often the host
+  // calls: a late pump fires the ticks it missed and the next one stays on the grid.
+  const uint64_t now = NowMs();
+  std::vector<uintptr_t> ids;
+  for (const auto& [id, timer] : FTimers)
+    ids.push_back(id);
+  for (uintptr_t id : ids) {
+    for (int n = 0; n < kMaxCatchUp; ++n) {
+      auto it = FTimers.find(id);
+      if (it == FTimers.end() || it->second.Due > now) break;
+      it->second.Due += it->second.Interval;
+      if (TWindow* w = Find(it->second.Window)) w->Client->HandleTimer(id);
+    }
+    // Far behind (a stalled host): start afresh instead of firing a burst.
+    auto it = FTimers.find(id);
+    if (it != FTimers.end() && it->second.Due <= now) it->second.Due = now + it->second.Interval;
+  }
+
+  for (TWindowHandle handle : handles) {
+    TWindow* w = Find(handle);
+    if (!w || !w->PaintRequested) continue;
+    w->PaintRequested = false;
+    w->Client->HandlePaint(TRect{});
+  }
+}

@@ -1,0 +1,7 @@
+# The X11 window backend of the Linux plug-in; libX11 is a system library, linked dynamically.
+if(NOT WIN32)
+  find_package(X11 REQUIRED)
+  add_library(ql_platform_x11 STATIC ${CMAKE_CURRENT_LIST_DIR}/BackendX11.cpp)
+  target_link_libraries(ql_platform_x11 PUBLIC ql_platform X11::X11)
+  ql_warnings(ql_platform_x11)
+endif()
