@@ -1,0 +1,98 @@
+// The Win32 backend inside a window of a test host that runs its own message loop, as a host
+// does. Without a window system (wine without a display) the tests skip themselves.
+#include "platform/BackendWin32.h"
+
+#include <gtest/gtest.h>
+
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
+#define WIN32_LEAN_AND_MEAN
+#include <windows.h>
+
+#include <vector>
+
+namespace {
+
+struct TRecordingClient : TWindowClient {
+  std::vector<uint32_t> Posted;
+  int Timer = 0;
+  int Paints = 0;
+  void HandlePointer(const TPointerEvent&) override {}
+  void HandlePosted(uint32_t msg, uintptr_t, intptr_t) override { Posted.push_back(msg); }
+  void HandleTimer(uintptr_t) override { ++Timer; }
+  void HandlePaint(const TRect&) override { ++Paints; }
+};
+
+class Win32Backend : public ::testing::Test {
+protected:
+  void SetUp() override {
+    FHost = CreateWindowExW(0, L"STATIC", L"host", WS_POPUP | WS_VISIBLE, 0, 0, 1001, 579, nullptr,
+                            nullptr, GetModuleHandleW(nullptr), nullptr);
+    if (!FHost) GTEST_SKIP() << "no window system";
+  }
+  void TearDown() override {
+    if (FHost) DestroyWindow(FHost);
+  }
+  static TWin32Backend& Backend() { return TWin32Backend::Instance(); }
+  // The host's message loop for `ms` milliseconds.
+  static void Loop(DWORD ms) {
+    const DWORD end = GetTickCount() + ms;
+    while (static_cast<LONG>(end - GetTickCount()) > 0) {
+      MSG msg;
+      while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+        TranslateMessage(&msg);
+        DispatchMessageW(&msg);
+      }
+      Sleep(10);
+    }
+  }
+  HWND FHost = nullptr;
+};
+
+TEST_F(Win32Backend, ChildGetsPostedMessagesTimerAndPaintThroughTheHostsLoop) {
+  TRecordingClient client;
+  const TWindowHandle w =
+      Backend().OpenWindow(reinterpret_cast<uintptr_t>(FHost), 0, 0, 1001, 579, &client);
+  ASSERT_NE(w, 0u);
+  EXPECT_EQ(GetParent(reinterpret_cast<HWND>(w)), FHost);
+  EXPECT_TRUE(Backend().Post(w, 1985, 7, 8));
+  ASSERT_NE(Backend().StartTimer(w, 100), 0u);
+  Backend().RequestPaint(w);
+  Loop(650);
+  EXPECT_EQ(client.Posted, std::vector<uint32_t>{1985});
+  EXPECT_GE(client.Timer, 3);
+  EXPECT_LE(client.Timer, 7);
+  EXPECT_GT(client.Paints, 0);
+
+  TBitmap32 picture(1001, 579, Bgra(10, 200, 30));
+  picture.At(5, 3) = Bgra(250, 1, 2);
+  Backend().Present(w, picture, TRect{0, 0, 1001, 579}, 0, 0);
+  HDC dc = GetDC(reinterpret_cast<HWND>(w));
+  EXPECT_EQ(GetPixel(dc, 5, 3), RGB(250, 1, 2));
+  EXPECT_EQ(GetPixel(dc, 500, 300), RGB(10, 200, 30));
+  ReleaseDC(reinterpret_cast<HWND>(w), dc);
+  Backend().CloseWindow(w);
+}
+
+TEST_F(Win32Backend, ClassGoesWithTheLastWindowAndAnUnusableParentOpensNothing) {
+  TRecordingClient a, b;
+  EXPECT_EQ(Backend().OpenWindow(uintptr_t{0x7ff0}, 0, 0, 100, 100, &a), 0u);
+  EXPECT_FALSE(Backend().ClassRegistered());
+  const TWindowHandle wa =
+      Backend().OpenWindow(reinterpret_cast<uintptr_t>(FHost), 0, 0, 100, 100, &a);
+  const TWindowHandle wb =
+      Backend().OpenWindow(reinterpret_cast<uintptr_t>(FHost), 0, 0, 100, 100, &b);
+  ASSERT_TRUE(wa && wb);
+  Backend().Post(wa, 1985, 0, 0);
+  Backend().CloseWindow(wa);
+  EXPECT_TRUE(Backend().ClassRegistered());
+  EXPECT_FALSE(Backend().Post(wa, 1985, 0, 0));
+  Backend().CloseWindow(wb);
+  EXPECT_FALSE(Backend().ClassRegistered());
+  EXPECT_EQ(Backend().WindowCount(), 0);
+  Loop(50);
+  EXPECT_TRUE(a.Posted.empty()) << "a message reached a closed window's client";
+}
+
+} // namespace
