@@ -1,7 +1,95 @@
-// The effect's editor window class.
+// The effect's editor window: a fixed-size skinned form showing the modulator's signal flow,
+// with two numbers the user presses or drags (oversampling ratio, word length), two blocks the
+// user clicks (dither, error feedback), a hint line, a header, a credit line and the logo.
+//
+// The window learns its effect only through the posted WM_SETEFFECT message; until that
+// arrives every gesture changes the display alone. A 100 ms timer pulses the logo and, once
+// linked, reads the parameters back whenever the template's NeedsEditorUpdate flag is set.
 #pragma once
 
+#include "platform/Controls.h"
+#include "skin/DIBControls.h"
+#include "skin/DIBImageList.h"
 #include "template/DVstTemplate.h"
 
-// Creates the editor window as a child of parentWindow; null when no window can be made there.
+#include <cstdint>
+
+class TPluginEditorWindow : public TForm, public TEditorForm {
+public:
+  // Builds every control as a child window of `parentWindow`. Without a window (the backend
+  // refused the parent) the form exists but HandleAllocated() is false.
+  explicit TPluginEditorWindow(TNativeHandle parentWindow);
+  ~TPluginEditorWindow() override;
+
+  // TEditorForm: what the editor adapter sees.
+  int ClientWidth() const override { return TControl::ClientWidth(); }
+  int ClientHeight() const override { return TControl::ClientHeight(); }
+  void SetBounds(int left, int top, int width, int height) override;
+  void PostMessage(uint32_t msg, uintptr_t wParam, intptr_t lParam) override;
+  // Serves the window's events, posted messages and due timers for hosts that drive the
+  // editor through effEditIdle.
+  void Idle() override;
+
+  TVstTemplate* Effect() const { return FEffect; }
+  int32_t LastY() const { return FLastY; }
+
+  // Components, in the order the form owns them.
+  TTimer* Updater = nullptr;
+  TDIBImageList* DIBImageList = nullptr;
+  TDIBImageContainer* DIBBG = nullptr;
+  TDIBImage* DIB_SignalPath = nullptr;
+  TDIBImage* DIB_Error = nullptr;
+  TDIBImage* DIB_Dither = nullptr;
+  TDIBSettings* DIBSettings = nullptr;
+  TLabel* Lb_Trunc = nullptr;
+  TLabel* Lb_OSR = nullptr;
+  TLabel* Lb_Hint = nullptr;
+  TLabel* Lb_About = nullptr;
+  TLabel* LbHeader = nullptr;
+  TDIBImage* OrvaneLogo = nullptr;
+
+  // Handlers, as the controls' events call them.
+  void WMSetEffect(TMessage& message);
+  void UpdaterTimer(TObject* sender);
+  void LbOSRMouseDown(TObject* sender, TMouseButton button, TShiftState shift, int x, int y);
+  void LbTruncMouseDown(TObject* sender, TMouseButton button, TShiftState shift, int x, int y);
+  void LbOSRMouseMove(TObject* sender, TShiftState shift, int x, int y);
+  void LbTruncMouseMove(TObject* sender, TShiftState shift, int x, int y);
+  void DIB_DitherClick(TObject* sender);
+  void DIB_ErrorClick(TObject* sender);
+  void OrvaneLogoMouseDown(TObject* sender, TMouseButton button, TShiftState shift, int x, int y);
+  void DIB_SignalPathMouseMove(TObject* sender, TShiftState shift, int x, int y);
+  void DIB_DitherMouseMove(TObject* sender, TShiftState shift, int x, int y);
+  void DIB_ErrorMouseMove(TObject* sender, TShiftState shift, int x, int y);
+  void Lb_AboutMouseMove(TObject* sender, TShiftState shift, int x, int y);
+  void DIBBGMouseMove(TObject* sender, TShiftState shift, int x, int y);
+
+protected:
+  void WndProc(TMessage& message) override;
+
+private:
+  void CreateControls();
+  void LoadArtwork();
+  // The shared steps of a press or drag on a number label: limit, remember the position, show
+  // and write the number.
+  void StepNumber(TLabel& label, int delta, int y, int32_t max, int32_t index);
+  void ToggleSwitch(TDIBImage& image, int32_t index);
+  void ShowHint(const char* text);
+  void RefreshNumber(TLabel& label, int32_t index);
+  void RefreshSwitch(TDIBImage& image, int32_t index);
+
+  TVstTemplate* FEffect = nullptr; // not owned
+  int32_t FLastY = 0;
+  bool FUpdating = false;
+};
+
+// The window class of the effect: creates the editor window as a child of parentWindow (the
+// host's native window handle) and answers it, or null when no window can be made there (no
+// display, an unusable handle, artwork that does not load). Never throws.
 TEditorForm* CreatePluginEditorWindow(void* parentWindow);
+
+// Asks that editor windows opened from now on in this process use the headless window backend
+// instead of the window system's: for tools and tests that render or drive the editor without
+// a display. Hosts reach it through the vendor-specific opcode of EditorDrive.h.
+void UseHeadlessEditorBackend(bool headless);
+bool HeadlessEditorBackendRequested();

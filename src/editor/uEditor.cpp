@@ -1,0 +1,500 @@
+#include "editor/uEditor.h"
+
+#include "editor/Artwork.h"
+#include "platform/HeadlessBackend.h"
+
+#include <cmath>
+#include <span>
+#include <string>
+
+namespace {
+
+// The stored layout: every control the form builds, in stacking order from back to front.
+// All are children of DIBBG and placed in its coordinates.
+enum class TKind { Image, Label };
+
+struct TControlLayout {
+  TKind Kind;
+  const char* Name;
+  int Left, Top, Width, Height;
+  // Images.
+  int ImageIndex = -1;
+  uint8_t Opacity = 255;
+  bool AutoSize = false;
+  bool Stretch = false;
+  // Labels.
+  int32_t Tag = 0;
+  const char* Caption = "";
+  TAlignment Alignment = taLeftJustify;
+  bool LabelAutoSize = true;
+  bool Transparent = false;
+  TAnchors Anchors{akLeft, akTop};
+  const char* FontName = "";
+  int FontHeight = 0;
+  TColor FontColor = clBlack;
+  TFontStyles FontStyle{};
+  TFontCharset FontCharset = DefaultCharset;
+};
+
+// Our own credit line; the box keeps its stored left and bottom edges.
+constexpr const char* kCreditLine = "Quantaloop by its developers";
+
+constexpr TControlLayout kLayout[] = {
+    {.Kind = TKind::Image,
+     .Name = "DIB_SignalPath",
+     .Left = 0,
+     .Top = 148,
+     .Width = 1002,
+     .Height = 160,
+     .ImageIndex = 0,
+     .Opacity = 255,
+     .AutoSize = true},
+    {.Kind = TKind::Image,
+     .Name = "DIB_Error",
+     .Left = 350,
+     .Top = 220,
+     .Width = 600,
+     .Height = 344,
+     .ImageIndex = 1,
+     .Opacity = 255,
+     .AutoSize = true},
+    {.Kind = TKind::Image,
+     .Name = "DIB_Dither",
+     .Left = 414,
+     .Top = 13,
+     .Width = 226,
+     .Height = 152,
+     .ImageIndex = 2,
+     .Opacity = 255,
+     .AutoSize = true},
+    {.Kind = TKind::Label,
+     .Name = "Lb_Trunc",
+     .Left = 784,
+     .Top = 175,
+     .Width = 117,
+     .Height = 69,
+     .Tag = 16,
+     .Caption = "16",
+     .Alignment = taCenter,
+     .LabelAutoSize = false,
+     .FontName = "MD Thaitype A",
+     .FontHeight = -69},
+    {.Kind = TKind::Label,
+     .Name = "Lb_OSR",
+     .Left = 91,
+     .Top = 176,
+     .Width = 147,
+     .Height = 89,
+     .Tag = 0,
+     .Caption = "64",
+     .Alignment = taCenter,
+     .LabelAutoSize = false,
+     .Transparent = true,
+     .FontName = "Arial",
+     .FontHeight = -80},
+    {.Kind = TKind::Label,
+     .Name = "Lb_Hint",
+     .Left = 19,
+     .Top = 524,
+     .Width = 9,
+     .Height = 36,
+     .Caption = "",
+     .Anchors = {akLeft, akBottom},
+     .FontName = "Arial",
+     .FontHeight = -32,
+     .FontColor = clMaroon},
+    {.Kind = TKind::Label,
+     .Name = "Lb_About",
+     .Left = 777,
+     .Top = 556,
+     .Width = 218,
+     .Height = 16,
+     .Caption = kCreditLine,
+     .Anchors = {akRight, akBottom},
+     .FontName = "PRETEXT",
+     .FontHeight = -13,
+     .FontCharset = SymbolCharset},
+    {.Kind = TKind::Label,
+     .Name = "LbHeader",
+     .Left = 16,
+     .Top = 16,
+     .Width = 326,
+     .Height = 37,
+     .Caption = "Quantaloop Convertor",
+     .FontName = "Arial",
+     .FontHeight = -32,
+     .FontStyle = {fsItalic, fsUnderline}},
+    {.Kind = TKind::Image,
+     .Name = "OrvaneLogo",
+     .Left = 712,
+     .Top = 20,
+     .Width = 272,
+     .Height = 106,
+     .ImageIndex = 3,
+     .Opacity = 100,
+     .Stretch = true},
+};
+
+constexpr int kClientWidth = 1001;
+constexpr int kClientHeight = 579;
+constexpr int kStoredLeft = 435;
+constexpr int kStoredTop = 146;
+
+constexpr uint32_t kTimerInterval = 100;
+constexpr const char* kLZHCompressor = "{BC0C10FC-E045-41E7-A37C-B86AF21320B8}";
+
+// Parameters the window shows, and the limits it keeps when it changes them itself.
+constexpr int32_t kOversampling = 0;
+constexpr int32_t kQuantizer = 1;
+constexpr int32_t kDither = 2;
+constexpr int32_t kNoiseShaper = 3;
+constexpr int32_t kOversamplingMax = 64;
+constexpr int32_t kQuantizerMax = 24;
+constexpr int32_t kNumberMin = 1;
+
+// A switch image's opacity is its state: above the threshold it is on.
+constexpr uint8_t kSwitchOn = 255;
+constexpr uint8_t kSwitchOff = 50;
+constexpr uint8_t kSwitchThreshold = 150;
+
+// The logo pulses between the turning points in steps per tick; a press swaps between the two
+// press values.
+constexpr int kLogoStep = 2;
+constexpr int kLogoTop = 254;
+constexpr int kLogoBottom = 100;
+constexpr uint8_t kLogoPressLow = 100;
+constexpr uint8_t kLogoPressHigh = 255;
+
+bool gHeadlessRequested = false;
+
+bool SwitchShowsOn(const TDIBImage& image) {
+  return image.Opacity() > kSwitchThreshold;
+}
+
+} // namespace
+
+void UseHeadlessEditorBackend(bool headless) {
+  gHeadlessRequested = headless;
+}
+
+bool HeadlessEditorBackendRequested() {
+  return gHeadlessRequested;
+}
+
+TPluginEditorWindow::TPluginEditorWindow(TNativeHandle parentWindow) : TForm(parentWindow) {
+  SetName("PluginEditorWindow");
+  SetCaption("Tessaly");
+  SetBorderStyle(bsNone);
+  SetColor(clWhite);
+  TFont font;
+  font.Name = "MS Sans Serif";
+  font.Height = -11;
+  font.Color = clWhite;
+  font.Charset = DefaultCharset;
+  SetFont(font);
+  TForm::SetBounds(kStoredLeft, kStoredTop, kClientWidth, kClientHeight);
+  CreateControls();
+}
+
+TPluginEditorWindow::~TPluginEditorWindow() {
+  // The controls' handlers point into this object: free them while it is still whole.
+  DestroyComponents();
+}
+
+void TPluginEditorWindow::CreateControls() {
+  // Ownership (and so destruction) follows the form's declaration order; stacking follows the
+  // layout table.
+  Updater = new TTimer(this);
+  Updater->SetName("Updater");
+  Updater->SetInterval(kTimerInterval);
+  Updater->SetTag(0);
+  Updater->OnTimer = [this](TObject* s) { UpdaterTimer(s); };
+
+  DIBImageList = new TDIBImageList(this);
+  DIBImageList->SetName("DIBImageList");
+
+  DIBBG = new TDIBImageContainer(this);
+  DIBBG->SetName("DIBBG");
+  DIBBG->SetParent(this);
+  DIBBG->SetBounds(0, 0, kClientWidth, kClientHeight);
+  DIBBG->SetAlign(alClient);
+  DIBBG->SetColor(clWhite);
+  DIBBG->SetDIBImageList(DIBImageList);
+  DIBBG->IndexImage().SetDIBIndex(-1);
+  DIBBG->SetTileMethod(tmCenter);
+  DIBBG->SetBorderDrawPosition(bdOverControls);
+  DIBBG->OnMouseMove = [this](TObject* s, TShiftState sh, int x, int y) {
+    DIBBGMouseMove(s, sh, x, y);
+  };
+
+  // The settings name the compressor of the stored pictures before any of them is read.
+  DIBSettings = new TDIBSettings(this);
+  DIBSettings->SetName("DIBSettings");
+  DIBSettings->SetDIBCompressor(kLZHCompressor);
+
+  for (const TControlLayout& c : kLayout) {
+    if (c.Kind == TKind::Image) {
+      auto* image = new TDIBImage(this);
+      image->SetName(c.Name);
+      image->SetBounds(c.Left, c.Top, c.Width, c.Height);
+      image->SetDIBImageList(DIBImageList);
+      image->IndexMain().SetDIBIndex(c.ImageIndex);
+      image->SetOpacity(c.Opacity);
+      image->SetScale(100.0);
+      image->SetAngle(0);
+      image->SetCenter(false);
+      image->SetDIBTabOrder(-1);
+      image->SetAutoSize(c.AutoSize);
+      image->SetStretch(c.Stretch);
+      continue;
+    }
+    auto* label = new TLabel(this);
+    label->SetName(c.Name);
+    label->SetParent(DIBBG);
+    label->SetAutoSize(c.LabelAutoSize);
+    label->SetBounds(c.Left, c.Top, c.Width, c.Height);
+    label->SetTag(c.Tag);
+    label->SetAlignment(c.Alignment);
+    label->SetTransparent(c.Transparent);
+    label->SetAnchors(c.Anchors);
+    label->SetFont(TFont{.Name = c.FontName,
+                         .Height = c.FontHeight,
+                         .Color = c.FontColor,
+                         .Style = c.FontStyle,
+                         .Charset = c.FontCharset});
+    label->SetCaption(c.Caption);
+  }
+
+  auto image = [this](const char* name) { return static_cast<TDIBImage*>(FindComponent(name)); };
+  auto label = [this](const char* name) { return static_cast<TLabel*>(FindComponent(name)); };
+  DIB_SignalPath = image("DIB_SignalPath");
+  DIB_Error = image("DIB_Error");
+  DIB_Dither = image("DIB_Dither");
+  Lb_Trunc = label("Lb_Trunc");
+  Lb_OSR = label("Lb_OSR");
+  Lb_Hint = label("Lb_Hint");
+  Lb_About = label("Lb_About");
+  LbHeader = label("LbHeader");
+  OrvaneLogo = image("OrvaneLogo");
+
+  TDIBFeatureItem& highlight = OrvaneLogo->AddFeatureItem("THighlightDIB");
+  highlight.DIBFeatureParameters()["HighlightOpacity"] = "255";
+  OrvaneLogo->Loaded();
+
+  DIB_SignalPath->OnMouseMove = [this](TObject* s, TShiftState sh, int x, int y) {
+    DIB_SignalPathMouseMove(s, sh, x, y);
+  };
+  DIB_Error->OnClick = [this](TObject* s) { DIB_ErrorClick(s); };
+  DIB_Error->OnMouseMove = [this](TObject* s, TShiftState sh, int x, int y) {
+    DIB_ErrorMouseMove(s, sh, x, y);
+  };
+  DIB_Dither->OnClick = [this](TObject* s) { DIB_DitherClick(s); };
+  DIB_Dither->OnMouseMove = [this](TObject* s, TShiftState sh, int x, int y) {
+    DIB_DitherMouseMove(s, sh, x, y);
+  };
+  Lb_Trunc->OnMouseDown = [this](TObject* s, TMouseButton b, TShiftState sh, int x, int y) {
+    LbTruncMouseDown(s, b, sh, x, y);
+  };
+  Lb_Trunc->OnMouseMove = [this](TObject* s, TShiftState sh, int x, int y) {
+    LbTruncMouseMove(s, sh, x, y);
+  };
+  Lb_OSR->OnMouseDown = [this](TObject* s, TMouseButton b, TShiftState sh, int x, int y) {
+    LbOSRMouseDown(s, b, sh, x, y);
+  };
+  Lb_OSR->OnMouseMove = [this](TObject* s, TShiftState sh, int x, int y) {
+    LbOSRMouseMove(s, sh, x, y);
+  };
+  Lb_About->OnMouseMove = [this](TObject* s, TShiftState sh, int x, int y) {
+    Lb_AboutMouseMove(s, sh, x, y);
+  };
+  OrvaneLogo->OnMouseDown = [this](TObject* s, TMouseButton b, TShiftState sh, int x, int y) {
+    OrvaneLogoMouseDown(s, b, sh, x, y);
+  };
+
+  LoadArtwork();
+}
+
+void TPluginEditorWindow::LoadArtwork() {
+  size_t count = 0;
+  const TArtwork* items = ArtworkItems(count);
+  for (const TArtwork& art : std::span(items, count)) {
+    TDIBImagesItem& item = DIBImageList->Add();
+    item.SetDisplayName(art.DisplayName);
+    item.LoadDIBData(std::span<const uint8_t>(art.Data, art.Size));
+    // White is the key colour of every picture: the white background shows through.
+    TMemoryDIB& dib = item.MutableDIB();
+    dib.SetTransparent(true);
+    dib.SetTransparentColor(clWhite);
+    dib.SetTransparentMode(tmFixed);
+    dib.SetMasked(false);
+    dib.SetOpacity(255);
+    dib.SetScale(100.0, 100.0);
+    dib.SetAngle(0);
+    dib.SetAutoSize(false);
+    item.Changed();
+  }
+}
+
+void TPluginEditorWindow::SetBounds(int left, int top, int width, int height) {
+  TForm::SetBounds(left, top, width, height);
+}
+
+void TPluginEditorWindow::PostMessage(uint32_t msg, uintptr_t wParam, intptr_t lParam) {
+  TForm::PostMessage(msg, wParam, lParam);
+}
+
+void TPluginEditorWindow::Idle() {
+  if (HandleAllocated()) Backend().Pump();
+}
+
+void TPluginEditorWindow::WndProc(TMessage& message) {
+  if (message.Msg == WM_SETEFFECT) {
+    WMSetEffect(message);
+    return;
+  }
+  TForm::WndProc(message);
+}
+
+void TPluginEditorWindow::WMSetEffect(TMessage& message) {
+  FEffect = reinterpret_cast<TVstTemplate*>(message.WParam);
+}
+
+// ---- The timer: logo pulse, then refresh ----
+
+void TPluginEditorWindow::UpdaterTimer(TObject*) {
+  const int o = OrvaneLogo->Opacity();
+  if (Updater->Tag() == 0) {
+    if (o >= kLogoTop)
+      Updater->SetTag(1);
+    else
+      OrvaneLogo->SetOpacity(static_cast<uint8_t>(o + kLogoStep));
+  } else {
+    if (o <= kLogoBottom)
+      Updater->SetTag(0);
+    else
+      OrvaneLogo->SetOpacity(static_cast<uint8_t>(o - kLogoStep));
+  }
+
+  if (!FEffect || !FEffect->NeedsEditorUpdate.load(std::memory_order_relaxed)) return;
+  FUpdating = true;
+  RefreshNumber(*Lb_OSR, kOversampling);
+  RefreshNumber(*Lb_Trunc, kQuantizer);
+  RefreshSwitch(*DIB_Dither, kDither);
+  RefreshSwitch(*DIB_Error, kNoiseShaper);
+  FUpdating = false;
+  FEffect->NeedsEditorUpdate.store(false, std::memory_order_relaxed);
+}
+
+void TPluginEditorWindow::RefreshNumber(TLabel& label, int32_t index) {
+  const float value = FEffect->GetParameterReal(index);
+  // A value that is not a number, or beyond what a label's Tag holds, cannot be shown as one:
+  // the label keeps what it shows.
+  if (!std::isfinite(value) || std::fabs(value) > 2.0e9f) return;
+  if (static_cast<double>(value) == static_cast<double>(label.Tag())) return;
+  // Halves go to the even neighbour, as the default rounding mode does.
+  const auto number = static_cast<int32_t>(std::nearbyint(value));
+  label.SetTag(number);
+  label.SetCaption(std::to_string(number));
+}
+
+void TPluginEditorWindow::RefreshSwitch(TDIBImage& image, int32_t index) {
+  const bool valueOn = FEffect->GetParameterReal(index) != 0.0f;
+  if (valueOn == SwitchShowsOn(image)) return;
+  image.SetOpacity(SwitchShowsOn(image) ? kSwitchOff : kSwitchOn);
+}
+
+// ---- The numbers ----
+
+void TPluginEditorWindow::StepNumber(TLabel& label, int delta, int y, int32_t max, int32_t index) {
+  int32_t number = label.Tag() + delta;
+  if (number > max)
+    number = max;
+  else if (number < kNumberMin)
+    number = kNumberMin;
+  label.SetTag(number);
+  FLastY = y;
+  label.SetCaption(std::to_string(number));
+  if (FEffect) FEffect->SetParameterReal(index, static_cast<float>(number));
+}
+
+void TPluginEditorWindow::LbOSRMouseDown(TObject*, TMouseButton, TShiftState, int, int y) {
+  StepNumber(*Lb_OSR, y < Lb_OSR->Height() / 2 ? 1 : -1, y, kOversamplingMax, kOversampling);
+}
+
+void TPluginEditorWindow::LbTruncMouseDown(TObject*, TMouseButton, TShiftState, int, int y) {
+  StepNumber(*Lb_Trunc, y < Lb_Trunc->Height() / 2 ? 1 : -1, y, kQuantizerMax, kQuantizer);
+}
+
+void TPluginEditorWindow::LbOSRMouseMove(TObject*, TShiftState shift, int, int y) {
+  ShowHint("Oversampler");
+  if (!shift.Contains(ssLeft)) return;
+  StepNumber(*Lb_OSR, FLastY - y > 0 ? 1 : -1, y, kOversamplingMax, kOversampling);
+}
+
+void TPluginEditorWindow::LbTruncMouseMove(TObject*, TShiftState shift, int, int y) {
+  ShowHint("Truncation");
+  if (!shift.Contains(ssLeft)) return;
+  StepNumber(*Lb_Trunc, FLastY - y > 0 ? 1 : -1, y, kQuantizerMax, kQuantizer);
+}
+
+// ---- The switches and the logo ----
+
+void TPluginEditorWindow::ToggleSwitch(TDIBImage& image, int32_t index) {
+  image.SetOpacity(SwitchShowsOn(image) ? kSwitchOff : kSwitchOn);
+  if (!FUpdating && FEffect) FEffect->SetParameterReal(index, SwitchShowsOn(image) ? 1.0f : 0.0f);
+}
+
+void TPluginEditorWindow::DIB_DitherClick(TObject*) {
+  ToggleSwitch(*DIB_Dither, kDither);
+}
+
+void TPluginEditorWindow::DIB_ErrorClick(TObject*) {
+  ToggleSwitch(*DIB_Error, kNoiseShaper);
+}
+
+void TPluginEditorWindow::OrvaneLogoMouseDown(TObject*, TMouseButton, TShiftState, int, int) {
+  OrvaneLogo->SetOpacity(OrvaneLogo->Opacity() == kLogoPressLow ? kLogoPressHigh : kLogoPressLow);
+}
+
+// ---- The hint line ----
+
+void TPluginEditorWindow::ShowHint(const char* text) {
+  if (Lb_Hint->Caption() != text) Lb_Hint->SetCaption(text);
+}
+
+void TPluginEditorWindow::DIB_SignalPathMouseMove(TObject*, TShiftState, int, int) {
+  ShowHint("Signal Path");
+}
+
+void TPluginEditorWindow::DIB_DitherMouseMove(TObject*, TShiftState, int, int) {
+  ShowHint("Dither");
+}
+
+void TPluginEditorWindow::DIB_ErrorMouseMove(TObject*, TShiftState, int, int) {
+  ShowHint("Error Feedback");
+}
+
+void TPluginEditorWindow::Lb_AboutMouseMove(TObject*, TShiftState, int, int) {
+  ShowHint("Developer");
+}
+
+void TPluginEditorWindow::DIBBGMouseMove(TObject*, TShiftState, int, int) {
+  ShowHint("");
+}
+
+// ---- The window class ----
+
+TEditorForm* CreatePluginEditorWindow(void* parentWindow) {
+  try {
+    if (gHeadlessRequested) SelectPlatformBackend(&THeadlessBackend::Instance());
+    auto* window =
+        new TPluginEditorWindow(TNativeHandle{reinterpret_cast<uintptr_t>(parentWindow)});
+    if (!window->HandleAllocated()) {
+      delete window;
+      return nullptr;
+    }
+    return window;
+  } catch (...) {
+    return nullptr;
+  }
+}
