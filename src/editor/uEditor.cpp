@@ -1,8 +1,10 @@
 #include "editor/uEditor.h"
 
 #include "editor/Artwork.h"
+#include "editor/EditorDrive.h"
 #include "platform/HeadlessBackend.h"
 
+#include <algorithm>
 #include <cmath>
 #include <span>
 #include <string>
@@ -496,5 +498,60 @@ TEditorForm* CreatePluginEditorWindow(void* parentWindow) {
     return window;
   } catch (...) {
     return nullptr;
+  }
+}
+
+// ---- Driving the editor in the headless backend ----
+
+intptr_t EditorDriveRequest(TVstTemplate& effect, int32_t index, void* ptr) {
+  if (index != kEditorDriveIndex || !ptr) return 0;
+  auto& drive = *static_cast<TEditorDrive*>(ptr);
+  if (drive.Command == edcUseHeadless) {
+    UseHeadlessEditorBackend(drive.Value != 0);
+    return 1;
+  }
+  TVstTemplateEditor* editor = effect.Editor();
+  auto* window =
+      editor && editor->Form ? dynamic_cast<TPluginEditorWindow*>(editor->Form.get()) : nullptr;
+  THeadlessBackend& headless = THeadlessBackend::Instance();
+  if (!window || !window->HandleAllocated() || &window->Backend() != &headless) return 0;
+  const TWindowHandle handle = window->Handle();
+  const TMouseButton button = drive.Button == 1 ? mbRight : drive.Button == 2 ? mbMiddle : mbLeft;
+  TShiftState shift;
+  if (drive.Shift & edsShift) shift.Include(ssShift);
+  if (drive.Shift & edsAlt) shift.Include(ssAlt);
+  if (drive.Shift & edsCtrl) shift.Include(ssCtrl);
+  switch (drive.Command) {
+  case edcPress:
+    headless.InjectPress(handle, drive.X, drive.Y, button, shift);
+    return 1;
+  case edcRelease:
+    headless.InjectRelease(handle, drive.X, drive.Y, button, shift);
+    return 1;
+  case edcMove:
+    headless.InjectMove(handle, drive.X, drive.Y, shift);
+    return 1;
+  case edcLeave:
+    headless.InjectLeave(handle);
+    return 1;
+  case edcAdvance:
+    headless.Run(drive.Milliseconds, 10);
+    return 1;
+  case edcPixels: {
+    window->Update();
+    const TBitmap32& pixels = headless.WindowPixels(handle);
+    const int w = std::min(drive.Width, pixels.Width);
+    const int h = std::min(drive.Height, pixels.Height);
+    if (drive.Pixels)
+      for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x)
+          drive.Pixels[static_cast<size_t>(y) * static_cast<size_t>(drive.Width) + x] =
+              Rgb24(pixels.At(x, y));
+    drive.Width = pixels.Width;
+    drive.Height = pixels.Height;
+    return 1;
+  }
+  default:
+    return 0;
   }
 }

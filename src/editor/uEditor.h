@@ -93,3 +93,7 @@ TEditorForm* CreatePluginEditorWindow(void* parentWindow);
 // a display. Hosts reach it through the vendor-specific opcode of EditorDrive.h.
 void UseHeadlessEditorBackend(bool headless);
 bool HeadlessEditorBackendRequested();
+
+// Serves the effVendorSpecific requests of EditorDrive.h for `effect`; answers 0 for any other
+// index and for requests that cannot be carried out.
+intptr_t EditorDriveRequest(TVstTemplate& effect, int32_t index, void* ptr);

@@ -60,6 +60,10 @@ void APlugin::setParameter(VstInt32 index, float value) {
   if (index >= 0 && index < ParameterCount) UpdateCoefficients();
 }
 
+VstIntPtr APlugin::vendorSpecific(VstInt32 index, VstIntPtr /*value*/, void* ptr, float /*opt*/) {
+  return EditorDriveRequest(*this, index, ptr);
+}
+
 void APlugin::ParameterChanged(int32_t /*index*/, float /*value*/) {
   // The stored values decide, also for a real value outside the range: a Quantizer write of 30
   // is stored as 24 and sounds as 24.

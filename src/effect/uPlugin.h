@@ -26,6 +26,8 @@ public:
   // coefficients into line with the stored parameters.
   void setParameter(VstInt32 index, float value) override;
   void resume() override;
+  // Requests of tools and tests that drive the editor without a display (editor/EditorDrive.h).
+  VstIntPtr vendorSpecific(VstInt32 index, VstIntPtr value, void* ptr, float opt) override;
 
   void InitializeParameters() override;
   void ProcessAudio(const float* const* inputs, float* const* outputs,

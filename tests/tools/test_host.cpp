@@ -258,7 +258,9 @@ TEST(HostCommandLine, UsageErrors) {
       {{"frobnicate"}, 2, "unknown command 'frobnicate'"},
       {{"process", kGain}, 2, "expected process PLUGIN IN OUT"},
       {{"info"}, 2, "expected info PLUGIN"},
-      {{"editor", kGain, "--png", "x.png"}, 1, "not available in this build"},
+      {{"editor", kGain, "--png", "x.png"}, 1, "the plug-in has no editor"},
+      {{"editor", kGain, "--png", "x.png", "--click", "5"}, 2, "--click needs X,Y"},
+      {{"editor", kGain, "--png", "x.png", "--drag", "5,5"}, 2, "--drag needs X,Y:DX,DY"},
   };
   for (const TCase& c : cases) {
     SCOPED_TRACE(::testing::PrintToString(c.Args));
@@ -498,6 +500,24 @@ TEST(HostRoundTrip, ProcessGivesExactlyThePluginsOwnOutput) {
     EXPECT_EQ(differing, 0u);
     EXPECT_NE(out.Samples, in.Samples); // the plug-in did something
   }
+}
+
+// The editor as a user sees it after two gestures: the dither block clicked on, the oversampling
+// number dragged up by 60 pixels (a press in its lower half, then twelve steps).
+TEST(HostEditor, RendersTheEditorAfterGestures) {
+  TScratchDir dir;
+  const std::string png = dir / "editor.png";
+  TRun run = RunHost({"editor", BinPath("Quantaloop.so"), "--png", png, "--click", "500,60",
+                      "--drag", "160,230:0,-60"});
+  ASSERT_EQ(run.Status, 0) << run.Err;
+  EXPECT_NE(run.Out.find("Oversampling   13.00"), std::string::npos) << run.Out;
+  EXPECT_NE(run.Out.find("Dither         1.00"), std::string::npos) << run.Out;
+  std::FILE* f = std::fopen(png.c_str(), "rb");
+  ASSERT_NE(f, nullptr);
+  unsigned char signature[8] = {};
+  EXPECT_EQ(std::fread(signature, 1, 8, f), 8u);
+  std::fclose(f);
+  EXPECT_EQ(std::memcmp(signature, "\x89PNG\r\n\x1a\n", 8), 0);
 }
 
 #endif

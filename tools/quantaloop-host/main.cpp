@@ -43,7 +43,11 @@ constexpr const char* kUsage = R"(usage: quantaloop-host COMMAND ...
       S seconds long (default 4), at HZ (default 48000).
 
   editor PLUGIN --png FILE [--click X,Y] [--drag X,Y:DX,DY]
-      Renders the plug-in's editor into a picture (not available in this build).
+      Opens the plug-in's editor without a display (plug-ins that answer the headless-editor
+      request of src/editor/EditorDrive.h), replays the gestures in the order given (a
+      click: press and release at X,Y; a drag: press at X,Y, pointer moves every 5 pixels
+      to X+DX,Y+DY, release; two clicks at one point make a double click), writes what the
+      window shows to FILE (PNG) and prints the parameter values.
 
 Errors are reported in one line with a nonzero exit status; no partial output file is left.
 )";

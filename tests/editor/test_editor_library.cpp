@@ -1,0 +1,153 @@
+// The editor of the built plug-in library, as a host opens it: effEditOpen, effEditIdle and
+// effEditClose on the record, gestures through the library's headless backend (the vendor
+// request of EditorDrive.h), and the parameters read back with getParameter.
+#include "PluginLibrary.h"
+#include "RecordingHost.h"
+#include "TestPaths.h"
+#include "editor/EditorDrive.h"
+#include "host/DAEffectX.h"
+
+#include <gtest/gtest.h>
+
+#include <vector>
+
+namespace {
+
+qltest::TPluginLibrary& Library() {
+  static qltest::TPluginLibrary library(qltest::PluginPath());
+  return library;
+}
+
+void* const kParent = reinterpret_cast<void*>(uintptr_t{0x5150});
+
+class EditorLibraryTest : public ::testing::Test {
+protected:
+  void SetUp() override {
+    ASSERT_TRUE(Library().Loaded()) << qltest::PluginPath();
+    qltest::TPluginEntry entry = Library().Entry("main");
+    ASSERT_NE(entry, nullptr);
+    E = entry(qltest::TRecordingHost::Callback());
+    ASSERT_NE(E, nullptr);
+    Dispatch(effOpen);
+    TEditorDrive headless{.Command = edcUseHeadless, .Value = 1};
+    ASSERT_EQ(Drive(headless), 1);
+  }
+  void TearDown() override {
+    if (E) Dispatch(effClose);
+  }
+
+  VstIntPtr Dispatch(VstInt32 opcode, VstInt32 index = 0, VstIntPtr value = 0,
+                     void* ptr = nullptr) {
+    return E->dispatcher(E, opcode, index, value, ptr, 0.0f);
+  }
+  VstIntPtr Drive(TEditorDrive& drive) {
+    return Dispatch(effVendorSpecific, kEditorDriveIndex, 0, &drive);
+  }
+  VstIntPtr Pointer(TEditorDriveCommand command, int x, int y) {
+    TEditorDrive d{.Command = command, .X = x, .Y = y};
+    return Drive(d);
+  }
+  void Click(int x, int y) {
+    Pointer(edcPress, x, y);
+    Pointer(edcRelease, x, y);
+    Advance(1000); // the next press is a new click
+  }
+  void Advance(uint32_t ms) {
+    TEditorDrive d{.Command = edcAdvance, .Milliseconds = ms};
+    ASSERT_EQ(Drive(d), 1);
+  }
+  // The window's pixels, top row first.
+  std::vector<uint32_t> Pixels(int& w, int& h) {
+    std::vector<uint32_t> pixels(1001 * 579);
+    TEditorDrive d{.Command = edcPixels, .Width = 1001, .Height = 579, .Pixels = pixels.data()};
+    EXPECT_EQ(Drive(d), 1);
+    w = d.Width;
+    h = d.Height;
+    return pixels;
+  }
+  float Get(VstInt32 index) { return E->getParameter(E, index); }
+
+  qltest::TRecordingHost Host;
+  AEffect* E = nullptr;
+};
+
+} // namespace
+
+TEST_F(EditorLibraryTest, GesturesWriteParametersAsAHostSeesThem) {
+  ASSERT_EQ(Dispatch(effEditOpen, 0, 0, kParent), 1);
+  ERect* rect = nullptr;
+  ASSERT_EQ(Dispatch(effEditGetRect, 0, 0, &rect), 1);
+  EXPECT_EQ(rect->bottom, 579);
+  EXPECT_EQ(rect->right, 1001);
+
+  Dispatch(effEditIdle); // the link message
+  Advance(100);          // the first tick shows the defaults
+  Host.Clear();
+
+  struct TCase {
+    const char* Gesture;
+    int X, Y;
+    VstInt32 Index;
+    float Normalised;
+  };
+  const TCase cases[] = {
+      {"upper half of the oversampling number", 150, 190, 0, 2.0f / 128},
+      {"lower half of the word length", 840, 230, 1, 23.0f / 24},
+      {"dither block", 500, 60, 2, 1.0f},
+      {"error feedback block", 600, 500, 3, 1.0f},
+      {"dither block again", 500, 60, 2, 0.0f},
+  };
+  for (const TCase& c : cases) {
+    SCOPED_TRACE(c.Gesture);
+    Click(c.X, c.Y);
+    EXPECT_EQ(Get(c.Index), c.Normalised);
+    const auto reports = Host.RequestsOf(audioMasterAutomate);
+    ASSERT_FALSE(reports.empty());
+    EXPECT_EQ(reports.back().index, c.Index);
+    EXPECT_EQ(reports.back().opt, c.Normalised);
+  }
+
+  // A drag upwards from the oversampling number, beyond its top edge.
+  Pointer(edcPress, 150, 190);
+  Pointer(edcMove, 150, 150);
+  Pointer(edcMove, 150, 20);
+  Pointer(edcRelease, 150, 20);
+  EXPECT_EQ(Get(0), 5.0f / 128);
+
+  Dispatch(effEditClose);
+  // No window: the requests that need one are declined.
+  EXPECT_EQ(Pointer(edcPress, 150, 190), 0);
+  EXPECT_EQ(Get(0), 5.0f / 128);
+}
+
+TEST_F(EditorLibraryTest, RenderedWindowFollowsTheSwitches) {
+  ASSERT_EQ(Dispatch(effEditOpen, 0, 0, kParent), 1);
+  Dispatch(effEditIdle);
+  Advance(100);
+  int w = 0, h = 0;
+  const std::vector<uint32_t> off = Pixels(w, h);
+  ASSERT_EQ(w, 1001);
+  ASSERT_EQ(h, 579);
+  Click(500, 60);
+  Advance(100);
+  const std::vector<uint32_t> on = Pixels(w, h);
+  // Somewhere in the dither block's own part the picture shows stronger; outside it nothing
+  // but the logo's pulse and the hint line changed.
+  int changedInBlock = 0;
+  for (int y = 13; y < 148; ++y)
+    for (int x = 414; x < 640; ++x)
+      changedInBlock +=
+          off[static_cast<size_t>(y) * 1001 + x] != on[static_cast<size_t>(y) * 1001 + x];
+  EXPECT_GT(changedInBlock, 100);
+  EXPECT_EQ(off[5 * 1001 + 5], 0xFFFFFFu);
+
+  // Reopening makes a new window that starts from the stored display and links again.
+  Dispatch(effEditClose);
+  ASSERT_EQ(Dispatch(effEditOpen, 0, 0, kParent), 1);
+  Dispatch(effEditIdle);
+  Advance(300);
+  const std::vector<uint32_t> reopened = Pixels(w, h);
+  EXPECT_EQ(reopened[5 * 1001 + 5], 0xFFFFFFu);
+  Click(150, 190);
+  EXPECT_EQ(Get(0), 1.0f / 128); // stored Tag 0, one step up gives 1
+}
