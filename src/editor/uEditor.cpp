@@ -488,7 +488,9 @@ void TPluginEditorWindow::DIBBGMouseMove(TObject*, TShiftState, int, int) {
 
 TEditorForm* CreatePluginEditorWindow(void* parentWindow) {
   try {
-    if (gHeadlessRequested) SelectPlatformBackend(&THeadlessBackend::Instance());
+    // The headless backend when a tool asked for it; otherwise the process's default, which
+    // is the window system's backend where the build has one.
+    SelectPlatformBackend(gHeadlessRequested ? &THeadlessBackend::Instance() : nullptr);
     auto* window =
         new TPluginEditorWindow(TNativeHandle{reinterpret_cast<uintptr_t>(parentWindow)});
     if (!window->HandleAllocated()) {

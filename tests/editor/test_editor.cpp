@@ -30,6 +30,7 @@ protected:
   // A new effect, as a host that loads the plug-in again; closes the previous one.
   void Start() {
     if (Record) Stop();
+    UseHeadlessEditorBackend(true);
     Headless.Reset();
     Record = CreateQuantaloop(Host);
     ASSERT_NE(Record, nullptr);
