@@ -222,6 +222,7 @@ float TVstTemplate::getParameter(VstInt32 index) {
 void TVstTemplate::setProgram(VstInt32 program) {
   if (program < 0 || program > ProgramCount - 1) return;
   curProgram = program;
+  FProgram.store(program, std::memory_order_relaxed);
   // Written back through the virtual setter so that an effect sees every value of the newly
   // selected program, in index order.
   TVstProgram& p = *Programs[program];
@@ -232,13 +233,13 @@ void TVstTemplate::setProgram(VstInt32 program) {
 
 void TVstTemplate::setProgramName(char* name) {
   if (!name || ProgramCount <= 0) return;
-  CopyText(Programs[curProgram]->Name, name, kProgramNameChars);
+  CopyText(Programs[CurrentProgram()]->Name, name, kProgramNameChars);
   NeedsEditorUpdate.store(true, std::memory_order_relaxed);
 }
 
 void TVstTemplate::getProgramName(char* name) {
   if (ProgramCount <= 0) return;
-  CopyText(name, Programs[curProgram]->Name, kProgramNameChars);
+  CopyText(name, Programs[CurrentProgram()]->Name, kProgramNameChars);
 }
 
 bool TVstTemplate::getProgramNameIndexed(VstInt32 /*category*/, VstInt32 index, char* text) {
@@ -378,6 +379,14 @@ void TVstTemplate::SetOutputCount(int32_t n) {
 // ---------------------------------------------------------------------------------------------
 // Processing and MIDI
 
+// The frames reserved ahead for an announced block size. An announcement is only a promise: a
+// host that announces billions of frames would have us zero-fill gigabytes. Beyond a generous
+// bound the scratch grows when such a block actually arrives, backed by the host's own buffers.
+static int32_t ReservedFrames(int32_t announced) {
+  constexpr int32_t kMaxReservedFrames = 1 << 16;
+  return std::min(announced, kMaxReservedFrames);
+}
+
 void TVstTemplate::ReserveScratch(int32_t frames) {
   const int32_t channels = std::max(0, OutputCount);
   const size_t n = static_cast<size_t>(std::max(0, frames));
@@ -391,7 +400,7 @@ void TVstTemplate::ReserveScratch(int32_t frames) {
 
 void TVstTemplate::setBlockSize(VstInt32 blockSize) {
   AudioEffectX::setBlockSize(blockSize);
-  ReserveScratch(blockSize);
+  ReserveScratch(ReservedFrames(blockSize));
 }
 
 void TVstTemplate::process(float** inputs, float** outputs, VstInt32 sampleFrames) {
@@ -401,7 +410,7 @@ void TVstTemplate::process(float** inputs, float** outputs, VstInt32 sampleFrame
     // The scratch buffer is sized at setBlockSize and resume; only a larger block allocates.
     if (FScratchPointers.size() != static_cast<size_t>(channels) ||
         (channels > 0 && FScratch[0].size() < static_cast<size_t>(sampleFrames)))
-      ReserveScratch(std::max(sampleFrames, blockSize));
+      ReserveScratch(std::max(sampleFrames, ReservedFrames(blockSize)));
     for (int32_t j = 0; j < channels; ++j)
       std::fill_n(FScratch[j].data(), sampleFrames, 0.0f);
     ProcessAudio(inputs, FScratchPointers.data(), sampleFrames);
@@ -429,8 +438,11 @@ void TVstTemplate::HandOverMidi() {
 
 VstInt32 TVstTemplate::processEvents(VstEvents* events) {
   if (!events) return 1;
+  // The record declares room for two slots; the host's list runs on past them, so the slots
+  // are read through a plain pointer rather than by indexing the declared array.
+  VstEvent* const* slots = events->events;
   for (VstInt32 i = 0; i < events->numEvents; ++i) {
-    const VstEvent* e = events->events[i];
+    const VstEvent* e = slots[i];
     if (e && e->type == kVstMidiType) ProcessMidiEvent(*reinterpret_cast<const VstMidiEvent*>(e));
   }
   return 1;
@@ -461,6 +473,6 @@ void TVstTemplate::QueueNoteOff(uint8_t channel, uint8_t note, uint8_t velocity,
 void TVstTemplate::suspend() {}
 
 void TVstTemplate::resume() {
-  ReserveScratch(blockSize);
+  ReserveScratch(ReservedFrames(blockSize));
   wantEvents(1);
 }

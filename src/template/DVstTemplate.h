@@ -215,7 +215,7 @@ public:
                             int32_t /*sampleFrames*/) {}
   virtual void ProcessMidiEvent(const VstMidiEvent& /*event*/) {}
 
-  int32_t CurrentProgram() const { return curProgram; }
+  int32_t CurrentProgram() const { return FProgram.load(std::memory_order_relaxed); }
   TVstTemplateEditor* Editor() const { return FEditor; }
 
   // Configuration, filled by the effect before InitializeTemplate.
@@ -247,11 +247,16 @@ private:
                  int32_t deltaFrames);
   void HandOverMidi();
   void ReserveScratch(int32_t frames);
-  std::atomic<float>& Value(int32_t index) { return Programs[curProgram]->Values[index]; }
+  // The audio thread picks the program's values while the host's UI thread may switch programs,
+  // so the selection it reads is the atomic copy, not the base's plain field.
+  std::atomic<float>& Value(int32_t index) {
+    return Programs[FProgram.load(std::memory_order_relaxed)]->Values[index];
+  }
   bool ValidParameter(VstInt32 index) const { return index >= 0 && index < ParameterCount; }
 
   std::unique_ptr<VstMidiEvent[]> FMidiOutRecords;
   TVstTemplateEditor* FEditor = nullptr; // owned by the base through setEditor
+  std::atomic<int32_t> FProgram{0};      // the selected program, as the audio thread reads it
   TArrayOfSingleArray FScratch;
   std::vector<float*> FScratchPointers;
 };
