@@ -88,6 +88,9 @@ TEST_F(HostileTest, DispatcherCallsOutOfRangeAnswerSafely) {
       {"program min", effSetProgram, 0, std::numeric_limits<VstIntPtr>::min(), 0},
       {"block size -1", effSetBlockSize, 0, -1, 0},
       {"block size min", effSetBlockSize, 0, INT_MIN, 0},
+      // An announced block of 2^31 frames must not make the effect zero-fill gigabytes.
+      {"block size max", effSetBlockSize, 0, INT_MAX, 0},
+      {"resume with block size max", effMainsChanged, 0, 1, 0},
       {"automatable -1", effCanBeAutomated, -1, 0, 1},
       {"automatable max", effCanBeAutomated, INT_MAX, 0, 1},
       {"opcode -1", -1, 0, 0, 0},
