@@ -1,5 +1,11 @@
 #include "editor/uEditor.h"
 
+#ifdef _WIN32
+#include "platform/BackendWin32.h"
+#else
+#include "platform/BackendX11.h"
+#endif
+
 #include "editor/Artwork.h"
 #include "editor/EditorDrive.h"
 #include "platform/HeadlessBackend.h"
@@ -486,11 +492,25 @@ void TPluginEditorWindow::DIBBGMouseMove(TObject*, TShiftState, int, int) {
 
 // ---- The window class ----
 
+namespace {
+TPlatformBackend& NativeEditorBackend() {
+#ifdef _WIN32
+  return TWin32Backend::Instance();
+#else
+  return TX11Backend::Instance();
+#endif
+}
+} // namespace
+
 TEditorForm* CreatePluginEditorWindow(void* parentWindow) {
   try {
-    // The headless backend when a tool asked for it; otherwise the process's default, which
-    // is the window system's backend where the build has one.
-    SelectPlatformBackend(gHeadlessRequested ? &THeadlessBackend::Instance() : nullptr);
+    // A real window system needs the host's window to live in; without one there is no editor.
+    if (!gHeadlessRequested && !parentWindow) return nullptr;
+    // The headless backend when a tool asked for it; otherwise the window system's own: the
+    // host hands us an X11 window id on Linux and an HWND on Windows.
+    SelectPlatformBackend(gHeadlessRequested
+                              ? static_cast<TPlatformBackend*>(&THeadlessBackend::Instance())
+                              : &NativeEditorBackend());
     auto* window =
         new TPluginEditorWindow(TNativeHandle{reinterpret_cast<uintptr_t>(parentWindow)});
     if (!window->HandleAllocated()) {
