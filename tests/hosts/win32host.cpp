@@ -6,9 +6,13 @@
 //       output samples to OUT and compares them bit for bit with REF (the Linux build's output
 //       for the same input), checks the MIDI note echo and closes the effect.
 //
-// Commands that need a window (opening the editor inside a host window and watching its link
-// message and timer) belong here as further entries of kCommands.
+//   win32host editor DLL [--no-click] [--timeout SECONDS] [--dump DIR]
+//       Opens the editor inside a host window of its own and checks its link message, its timer,
+//       clicks (printed as "click X Y" for a script to perform; --no-click leaves them out) and
+//       its pixels against the headless rendering (win32host_editor.cpp). --timeout bounds each
+//       wait (60 s by default); --dump writes the pictures there as PPM files.
 #include "RecordCheck.h"
+#include "win32host_editor.h"
 
 #include <windows.h>
 
@@ -17,6 +21,11 @@
 #include <string>
 
 namespace {
+
+void PrintVerdict(int status) {
+  std::printf("%s: %s\n", sizeof(void*) == 4 ? "win32host" : "win64host",
+              status == 0 ? "passed" : "FAILED");
+}
 
 int RunCheck(int argc, char** argv) {
   if (argc < 3 || argc > 5) return 2;
@@ -35,8 +44,13 @@ int RunCheck(int argc, char** argv) {
   int status =
       qlhosts::RunRecordCheck(entry, argc > 3 ? argv[3] : "", argc > 4 ? argv[4] : "", stdout);
   FreeLibrary(library);
-  std::printf("%s: %s\n", sizeof(void*) == 4 ? "win32host" : "win64host",
-              status == 0 ? "passed" : "FAILED");
+  PrintVerdict(status);
+  return status;
+}
+
+int RunEditor(int argc, char** argv) {
+  int status = qlhosts::RunEditorCheck(argc, argv);
+  if (status != 2) PrintVerdict(status);
   return status;
 }
 
@@ -45,7 +59,7 @@ struct TCommand {
   int (*Run)(int, char**);
 };
 
-constexpr TCommand kCommands[] = {{"check", RunCheck}};
+constexpr TCommand kCommands[] = {{"check", RunCheck}, {"editor", RunEditor}};
 
 } // namespace
 
@@ -58,6 +72,9 @@ int main(int argc, char** argv) {
       if (status != 2) return status;
     }
   }
-  std::fprintf(stderr, "usage: %s check DLL [OUT.f32] [REF.f32]\n", argv[0]);
+  std::fprintf(stderr,
+               "usage: %s check DLL [OUT.f32] [REF.f32]\n"
+               "       %s editor DLL [--no-click] [--timeout SECONDS] [--dump DIR]\n",
+               argv[0], argv[0]);
   return 2;
 }
