@@ -1,5 +1,7 @@
 // The plug-in's editor in a real X server: a host window of ours, effEditOpen with its window
 // id, effEditIdle every 40 ms, pointer events from XTest, parameters read back as a host does.
+// What the window shows is compared, pixel for pixel, with a second instance of the plug-in whose
+// editor lives in the library's headless backend and is given the same pointer events.
 #include <gtest/gtest.h>
 // After GoogleTest: Xlib's macros (None, Bool) would break its headers.
 #include <X11/Xlib.h>
@@ -8,52 +10,128 @@
 #include <dlfcn.h>
 
 #include <chrono>
+#include <cstdio>
 #include <cstdlib>
+#include <string>
 #include <thread>
+#include <vector>
 
 #include "TestPaths.h"
+#include "editor/EditorDrive.h"
 #include "host/DAEffectX.h"
 
 namespace {
+
+constexpr int kWidth = 1001;
+constexpr int kHeight = 579;
+constexpr int kTickMs = 100;
 
 VstIntPtr VSTCALLBACK Host(AEffect*, VstInt32 opcode, VstInt32, VstIntPtr, void*, float) {
   return opcode == audioMasterVersion ? 2400 : 0;
 }
 
-class X11Editor : public ::testing::Test {
+using TPicture = std::vector<uint32_t>; // 0x00RRGGBB, top row first
+
+// Binary PPM, for a person to look at when the pictures differ.
+void WritePpm(const std::string& path, const TPicture& picture) {
+  FILE* f = std::fopen(path.c_str(), "wb");
+  if (!f) return;
+  std::fprintf(f, "P6\n%d %d\n255\n", kWidth, kHeight);
+  for (uint32_t p : picture) {
+    const unsigned char rgb[3] = {static_cast<unsigned char>(p >> 16),
+                                  static_cast<unsigned char>(p >> 8),
+                                  static_cast<unsigned char>(p)};
+    std::fwrite(rgb, 1, 3, f);
+  }
+  std::fclose(f);
+}
+
+long Differences(const TPicture& a, const TPicture& b) {
+  long n = 0;
+  for (size_t i = 0; i < a.size(); ++i)
+    n += a[i] != b[i];
+  return n;
+}
+
+// The plain path (XPutImage) or shared memory where the server offers it; the backend reads the
+// variable when it opens a window.
+class X11Editor : public ::testing::TestWithParam<bool> {
 protected:
   void SetUp() override {
     if (!std::getenv("DISPLAY") || !(FDisplay = XOpenDisplay(nullptr)))
       GTEST_SKIP() << "no X display";
+    if (GetParam())
+      setenv("QL_X11_NO_SHM", "1", 1);
+    else
+      unsetenv("QL_X11_NO_SHM");
     FLibrary = dlopen(qltest::PluginPath().c_str(), RTLD_NOW | RTLD_LOCAL);
     ASSERT_NE(FLibrary, nullptr) << dlerror();
     auto entry = reinterpret_cast<AEffect* (*)(audioMasterCallback)>(dlsym(FLibrary, "main"));
     ASSERT_NE(entry, nullptr);
     FEffect = entry(Host);
+    FMirror = entry(Host);
     ASSERT_NE(FEffect, nullptr);
-    FHostWindow = XCreateSimpleWindow(FDisplay, DefaultRootWindow(FDisplay), 0, 0, 1001, 579, 0, 0,
-                                      BlackPixel(FDisplay, DefaultScreen(FDisplay)));
+    ASSERT_NE(FMirror, nullptr);
+    Dispatch(FEffect, effOpen);
+    Dispatch(FMirror, effOpen);
+    // The pointer starts off the window, so no crossing into it shows a hint by chance.
+    const int screen = DefaultScreen(FDisplay);
+    ASSERT_GT(DisplayWidth(FDisplay, screen), kWidth);
+    XTestFakeMotionEvent(FDisplay, screen, DisplayWidth(FDisplay, screen) - 1,
+                         DisplayHeight(FDisplay, screen) - 1, CurrentTime);
+    FHostWindow = XCreateSimpleWindow(FDisplay, DefaultRootWindow(FDisplay), 0, 0, kWidth, kHeight,
+                                      0, 0, BlackPixel(FDisplay, screen));
     XMapWindow(FDisplay, FHostWindow);
     XSync(FDisplay, False);
   }
   void TearDown() override {
-    if (FEffect) FEffect->dispatcher(FEffect, effClose, 0, 0, nullptr, 0.0f);
+    for (AEffect* e : {FEffect, FMirror})
+      if (e) Dispatch(e, effClose);
     if (FDisplay) {
       if (FHostWindow) XDestroyWindow(FDisplay, FHostWindow);
       XCloseDisplay(FDisplay);
     }
     if (FLibrary) dlclose(FLibrary);
+    unsetenv("QL_X11_NO_SHM");
+  }
+  static VstIntPtr Dispatch(AEffect* e, VstInt32 opcode, VstInt32 index = 0, void* ptr = nullptr) {
+    return e->dispatcher(e, opcode, index, 0, ptr, 0.0f);
   }
   VstIntPtr Dispatch(VstInt32 opcode, void* ptr = nullptr) {
-    return FEffect->dispatcher(FEffect, opcode, 0, 0, ptr, 0.0f);
+    return Dispatch(FEffect, opcode, 0, ptr);
   }
+  VstIntPtr Drive(TEditorDrive drive) {
+    return Dispatch(FMirror, effVendorSpecific, kEditorDriveIndex, &drive);
+  }
+
+  // Opens the editor in the host window, and the mirror's in the headless backend.
+  void OpenBoth() {
+    FOpened = std::chrono::steady_clock::now();
+    ASSERT_EQ(Dispatch(effEditOpen, reinterpret_cast<void*>(FHostWindow)), 1);
+    ASSERT_EQ(Drive({.Command = edcUseHeadless, .Value = 1}), 1);
+    ASSERT_EQ(Dispatch(FMirror, effEditOpen, 0, reinterpret_cast<void*>(uintptr_t{0x5150})), 1);
+    ASSERT_EQ(Drive({.Command = edcUseHeadless, .Value = 0}), 1);
+    Dispatch(FMirror, effEditIdle); // the link message
+    Window root = 0, parent = 0, *children = nullptr;
+    unsigned count = 0;
+    XQueryTree(FDisplay, FHostWindow, &root, &parent, &children, &count);
+    if (count == 1) FEditorWindow = children[0];
+    if (children) XFree(children);
+    ASSERT_NE(FEditorWindow, 0u) << "the editor's window is not the host window's child";
+  }
+
   // Host-style idle calls for the given time.
   void IdleFor(int ms) {
     for (int t = 0; t < ms; t += 40) {
       Dispatch(effEditIdle);
       std::this_thread::sleep_for(std::chrono::milliseconds(40));
     }
+    Dispatch(effEditIdle);
+    // The editor's connection has sent its last picture; give the server a moment to draw it
+    // before ours asks for the pixels. No idle call follows, so no tick can change them.
+    std::this_thread::sleep_for(std::chrono::milliseconds(40));
   }
+  // The same gesture in the window (through XTest) and in the mirror.
   void Click(int x, int y) {
     int rx = 0, ry = 0;
     Window child;
@@ -64,52 +142,113 @@ protected:
     XTestFakeButtonEvent(FDisplay, 1, False, CurrentTime);
     XSync(FDisplay, False);
     IdleFor(200);
+    for (TEditorDriveCommand c : {edcMove, edcPress, edcRelease})
+      ASSERT_EQ(Drive({.Command = c, .X = x, .Y = y}), 1);
   }
-  // Pixels of the host window that are not the key white: the editor has drawn its artwork.
-  long DrawnPixels() {
-    XImage* image = XGetImage(FDisplay, FHostWindow, 0, 0, 1001, 579, AllPlanes, ZPixmap);
-    if (!image) return -1;
-    long drawn = 0;
-    for (int y = 0; y < 579; ++y)
-      for (int x = 0; x < 1001; ++x)
-        if ((XGetPixel(image, x, y) & 0xFFFFFF) != 0xFFFFFF) ++drawn;
+
+  TPicture Screenshot() {
+    TPicture picture(static_cast<size_t>(kWidth) * kHeight, 0xFF000000u);
+    XImage* image = XGetImage(FDisplay, FEditorWindow, 0, 0, kWidth, kHeight, AllPlanes, ZPixmap);
+    if (!image) return picture;
+    for (int y = 0; y < kHeight; ++y)
+      for (int x = 0; x < kWidth; ++x)
+        picture[static_cast<size_t>(y) * kWidth + x] =
+            static_cast<uint32_t>(XGetPixel(image, x, y) & 0xFFFFFF);
     XDestroyImage(image);
-    return drawn;
+    return picture;
+  }
+  TPicture Headless() {
+    TPicture picture(static_cast<size_t>(kWidth) * kHeight);
+    TEditorDrive d{.Command = edcPixels, .Width = kWidth, .Height = kHeight};
+    d.Pixels = picture.data();
+    EXPECT_EQ(Dispatch(FMirror, effVendorSpecific, kEditorDriveIndex, &d), 1);
+    EXPECT_EQ(d.Width, kWidth);
+    EXPECT_EQ(d.Height, kHeight);
+    return picture;
+  }
+
+  // The window's timer has ticked by the clock since the editor opened; the mirror's clock moves
+  // only when told to. Moves the mirror on one tick at a time, never past the ticks the time
+  // since opening allows, until it shows exactly what the window shows. On failure both
+  // pictures (the mirror's closest one) go next to the test binary.
+  void ExpectWindowShowsMirror(const char* state) {
+    SCOPED_TRACE(state);
+    const TPicture shot = Screenshot();
+    const auto elapsed = std::chrono::duration_cast<std::chrono::milliseconds>(
+                             std::chrono::steady_clock::now() - FOpened)
+                             .count();
+    const int maxTicks = static_cast<int>(elapsed / kTickMs) + 1;
+    TPicture mirror = Headless();
+    TPicture closest = mirror;
+    long fewest = Differences(shot, mirror);
+    while (fewest != 0 && FMirrorTicks < maxTicks) {
+      ASSERT_EQ(Drive({.Command = edcAdvance, .Milliseconds = kTickMs}), 1);
+      ++FMirrorTicks;
+      mirror = Headless();
+      const long d = Differences(shot, mirror);
+      if (d < fewest) {
+        fewest = d;
+        closest = mirror;
+      }
+    }
+    if (fewest == 0) return;
+    const std::string base =
+        qltest::ExecutableDir() + "x11-editor-" + state + (GetParam() ? "-plain" : "-shm");
+    WritePpm(base + "-window.ppm", shot);
+    WritePpm(base + "-headless.ppm", closest);
+    ADD_FAILURE() << fewest << " pixels differ from the headless rendering after up to "
+                  << FMirrorTicks << " ticks; pictures in " << base << "-{window,headless}.ppm";
   }
 
   Display* FDisplay = nullptr;
   Window FHostWindow = 0;
+  Window FEditorWindow = 0;
   void* FLibrary = nullptr;
   AEffect* FEffect = nullptr;
+  AEffect* FMirror = nullptr;
+  std::chrono::steady_clock::time_point FOpened;
+  int FMirrorTicks = 0;
 };
 
-TEST_F(X11Editor, OpensInTheHostWindowAndTurnsClicksIntoParameters) {
+TEST_P(X11Editor, ShowsWhatTheHeadlessEditorShowsAndTurnsClicksIntoParameters) {
+  OpenBoth();
   ERect* rect = nullptr;
-  ASSERT_EQ(Dispatch(effEditOpen, reinterpret_cast<void*>(FHostWindow)), 1);
   ASSERT_EQ(Dispatch(effEditGetRect, &rect), 1);
   ASSERT_NE(rect, nullptr);
-  EXPECT_EQ(rect->right, 1001);
-  EXPECT_EQ(rect->bottom, 579);
+  EXPECT_EQ(rect->right, kWidth);
+  EXPECT_EQ(rect->bottom, kHeight);
   IdleFor(400); // link message and the first refreshes
-  long drawn = DrawnPixels();
-  EXPECT_GT(drawn, 20000) << "the artwork should cover the black host window's white editor";
-  EXPECT_LT(drawn, 1001L * 579 / 2);
+  // The artwork over the white background, not an empty or unpainted window.
+  const TPicture first = Screenshot();
+  long drawn = 0;
+  for (uint32_t p : first)
+    drawn += p != 0xFFFFFF;
+  EXPECT_GT(drawn, 20000);
+  EXPECT_LT(drawn, static_cast<long>(first.size()) / 2);
+  ExpectWindowShowsMirror("linked");
 
   // The upper half of the oversampling number raises it from 1 to 2.
   Click(91 + 73, 176 + 20);
   EXPECT_FLOAT_EQ(FEffect->getParameter(FEffect, 0), 2.0f / 128.0f);
+  ExpectWindowShowsMirror("oversampling");
   // The dither block switches dither on.
   Click(414 + 113, 13 + 60);
   EXPECT_FLOAT_EQ(FEffect->getParameter(FEffect, 2), 1.0f);
+  ExpectWindowShowsMirror("dither");
+  EXPECT_EQ(FMirror->getParameter(FMirror, 0), FEffect->getParameter(FEffect, 0));
+  EXPECT_EQ(FMirror->getParameter(FMirror, 2), FEffect->getParameter(FEffect, 2));
 
   Dispatch(effEditClose);
   IdleFor(80);
 }
 
-TEST_F(X11Editor, AnInvalidParentAnswersZero) {
+TEST_P(X11Editor, AnInvalidParentAnswersZero) {
   EXPECT_EQ(Dispatch(effEditOpen, reinterpret_cast<void*>(uintptr_t{0x7ffffff0})), 0);
   EXPECT_EQ(Dispatch(effEditOpen, nullptr), 0);
   Dispatch(effEditClose);
 }
+
+INSTANTIATE_TEST_SUITE_P(, X11Editor, ::testing::Values(false, true),
+                         [](const auto& info) { return info.param ? "Plain" : "SharedMemory"; });
 
 } // namespace
