@@ -2,8 +2,15 @@
 
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
+// Types only: the functions come from libXext at run time (TShmLibrary).
+#include <X11/extensions/XShm.h>
+#include <dlfcn.h>
+#include <sys/ipc.h>
+#include <sys/shm.h>
+#include <sys/socket.h>
 
 #include <algorithm>
+#include <bit>
 #include <chrono>
 #include <cstdlib>
 
@@ -34,6 +41,53 @@ public:
 private:
   int (*FPrevious)(Display*, XErrorEvent*);
 };
+
+// The shared-memory transfer of libXext, looked up once per process. The plug-in may not depend
+// on libXext, so a system without it simply transfers through XPutImage. The library stays
+// loaded once found: a connection that used the extension calls back into it when it closes,
+// and the extension's own records of the process live in it.
+struct TShmLibrary {
+  Bool (*QueryExtension)(Display*) = nullptr;
+  int (*GetEventBase)(Display*) = nullptr;
+  XImage* (*CreateImage)(Display*, Visual*, unsigned, int, char*, XShmSegmentInfo*, unsigned,
+                         unsigned) = nullptr;
+  Bool (*Attach)(Display*, XShmSegmentInfo*) = nullptr;
+  Bool (*Detach)(Display*, XShmSegmentInfo*) = nullptr;
+  Bool (*PutImage)(Display*, Drawable, GC, XImage*, int, int, int, int, unsigned, unsigned,
+                   Bool) = nullptr;
+  bool Loaded = false;
+};
+
+template <typename T> bool Resolve(void* library, const char* name, T& function) {
+  function = reinterpret_cast<T>(dlsym(library, name));
+  return function != nullptr;
+}
+
+const TShmLibrary& ShmLibrary() {
+  static const TShmLibrary library = [] {
+    TShmLibrary l;
+    void* h = dlopen("libXext.so.6", RTLD_NOW | RTLD_LOCAL);
+    if (!h) return l;
+    l.Loaded = Resolve(h, "XShmQueryExtension", l.QueryExtension) &&
+               Resolve(h, "XShmGetEventBase", l.GetEventBase) &&
+               Resolve(h, "XShmCreateImage", l.CreateImage) && Resolve(h, "XShmAttach", l.Attach) &&
+               Resolve(h, "XShmDetach", l.Detach) && Resolve(h, "XShmPutImage", l.PutImage);
+    if (!l.Loaded) dlclose(h);
+    return l;
+  }();
+  return library;
+}
+
+// Shared memory only means the same memory when the server runs on this machine: a connection
+// through a Unix socket. Over TCP (a remote display, a forwarded one) a segment id could name
+// some other segment of the server's machine.
+bool LocalConnection(Display* dpy) {
+  sockaddr_storage address{};
+  socklen_t length = sizeof(address);
+  if (getsockname(ConnectionNumber(dpy), reinterpret_cast<sockaddr*>(&address), &length) != 0)
+    return false;
+  return address.ss_family == AF_UNIX;
+}
 
 uint64_t NowMs() {
   using namespace std::chrono;
@@ -88,7 +142,91 @@ struct TX11Backend::TWindow {
   int Presents = 0;
   TRect Exposed;
   std::vector<uint32_t> Scratch;
+  // Shared-memory transfer: possible on this connection; the image of the window's size in
+  // the attached segment while there is one; the server still reading from it (a completion
+  // event of type ShmCompletionType is due).
+  bool ShmPossible = false;
+  bool ShmUsed = false;
+  bool ShmBusy = false;
+  int ShmCompletionType = 0;
+  XImage* ShmImage = nullptr;
+  XShmSegmentInfo ShmInfo{};
+
+  void WaitForShm();
+  void ReleaseShm();
+  bool CreateShm();
 };
+
+// The server has finished with the segment once it has answered everything sent before; the
+// completion event of the last transfer is then in the queue, or never comes (the transfer
+// failed), and goes either way. One round trip to a local server.
+void TX11Backend::TWindow::WaitForShm() {
+  if (!ShmBusy) return;
+  XEvent e;
+  if (!XCheckTypedEvent(Dpy, ShmCompletionType, &e)) {
+    XSync(Dpy, False);
+    XCheckTypedEvent(Dpy, ShmCompletionType, &e);
+  }
+  ShmBusy = false;
+}
+
+// Detaches and frees the segment; the server lets go of it before the memory goes.
+void TX11Backend::TWindow::ReleaseShm() {
+  if (!ShmImage) return;
+  WaitForShm();
+  ShmLibrary().Detach(Dpy, &ShmInfo);
+  XSync(Dpy, False);
+  ShmImage->data = nullptr;
+  XDestroyImage(ShmImage);
+  ShmImage = nullptr;
+  shmdt(ShmInfo.shmaddr);
+  ShmInfo = XShmSegmentInfo{};
+}
+
+// A segment for a picture of the window's size, attached by the server; false, with nothing
+// left behind, when the server cannot attach it (another machine's or container's memory).
+// The image keeps a pointer to ShmInfo, which therefore lives in the window. Runs inside the
+// caller's error trap.
+bool TX11Backend::TWindow::CreateShm() {
+  const TShmLibrary& shm = ShmLibrary();
+  ShmInfo = XShmSegmentInfo{};
+  XImage* image =
+      shm.CreateImage(Dpy, Vis, static_cast<unsigned>(Depth), ZPixmap, nullptr, &ShmInfo,
+                      static_cast<unsigned>(Width), static_cast<unsigned>(Height));
+  if (!image) return false;
+  // Our words go into the segment as they are: the server must read them in this machine's
+  // byte order, which a server on this machine does.
+  const int native = std::endian::native == std::endian::little ? LSBFirst : MSBFirst;
+  if (image->bits_per_pixel != 32 || image->byte_order != native) {
+    XDestroyImage(image);
+    return false;
+  }
+  const size_t bytes = static_cast<size_t>(image->bytes_per_line) * static_cast<size_t>(Height);
+  ShmInfo.shmid = shmget(IPC_PRIVATE, bytes, IPC_CREAT | 0600);
+  void* address =
+      ShmInfo.shmid < 0 ? reinterpret_cast<void*>(-1) : shmat(ShmInfo.shmid, nullptr, 0);
+  bool attached = false;
+  if (address != reinterpret_cast<void*>(-1)) {
+    ShmInfo.shmaddr = static_cast<char*>(address);
+    ShmInfo.readOnly = False;
+    image->data = ShmInfo.shmaddr;
+    gLastError = 0;
+    attached = shm.Attach(Dpy, &ShmInfo) && (XSync(Dpy, False), gLastError == 0);
+    gLastError = 0;
+  }
+  // Marked for removal at once: the segment goes when the last of us and the server detaches,
+  // however the process ends.
+  if (ShmInfo.shmid >= 0) shmctl(ShmInfo.shmid, IPC_RMID, nullptr);
+  if (!attached) {
+    image->data = nullptr;
+    XDestroyImage(image);
+    if (ShmInfo.shmaddr) shmdt(ShmInfo.shmaddr);
+    ShmInfo = XShmSegmentInfo{};
+    return false;
+  }
+  ShmImage = image;
+  return true;
+}
 
 TX11Backend& TX11Backend::Instance() {
   static TX11Backend backend;
@@ -140,6 +278,14 @@ TWindowHandle TX11Backend::OpenWindow(uintptr_t parent, int x, int y, int width,
     }
     w->DirectPixels = (pa.depth == 24 || pa.depth == 32) && pa.visual->red_mask == 0xFF0000 &&
                       pa.visual->green_mask == 0xFF00 && pa.visual->blue_mask == 0xFF;
+    // QL_X11_NO_SHM=1 in the environment forces the plain transfer (the tests compare both).
+    const char* noShm = std::getenv("QL_X11_NO_SHM");
+    const TShmLibrary& shm = ShmLibrary();
+    if (w->DirectPixels && !(noShm && *noShm && *noShm != '0') && shm.Loaded &&
+        LocalConnection(dpy) && shm.QueryExtension(dpy)) {
+      w->ShmPossible = true;
+      w->ShmCompletionType = shm.GetEventBase(dpy) + ShmCompletion;
+    }
     if (const char* t = XGetDefault(dpy, "quantaloop", "multiClickTime")) {
       const long ms = std::strtol(t, nullptr, 10);
       if (ms > 0 && ms < 5000) FDoubleClickTime = static_cast<uint32_t>(ms);
@@ -156,6 +302,7 @@ void TX11Backend::CloseWindow(TWindowHandle window) {
   TWindow& w = *it->second;
   {
     TErrorTrap trap;
+    w.ReleaseShm();
     XFreeGC(w.Dpy, w.Gc);
     if (!w.Destroyed) XDestroyWindow(w.Dpy, w.Id);
     trap.Sync(w.Dpy);
@@ -172,6 +319,8 @@ void TX11Backend::MoveWindow(TWindowHandle window, int x, int y, int width, int 
   TErrorTrap trap;
   XMoveResizeWindow(w->Dpy, w->Id, x, y, static_cast<unsigned>(width),
                     static_cast<unsigned>(height));
+  // The segment holds a picture of the old size; the next transfer makes one of the new.
+  if (width != w->Width || height != w->Height) w->ReleaseShm();
   w->Width = width;
   w->Height = height;
   trap.Sync(w->Dpy);
@@ -216,13 +365,34 @@ void TX11Backend::Present(TWindowHandle window, const TBitmap32& picture, const 
   if (src.IsEmpty()) return;
   const int cw = src.Width();
   const int ch = src.Height();
+  const int left = src.Left + dx;
+  const int top = src.Top + dy;
+
+  TErrorTrap trap;
+  if (w->ShmPossible && !w->ShmImage && !w->CreateShm()) w->ShmPossible = false;
+  if (w->ShmImage) {
+    // The rectangle goes to its place in the window-sized picture of the segment, once the
+    // server has finished reading the previous one from it.
+    w->WaitForShm();
+    const size_t stride = static_cast<size_t>(w->ShmImage->bytes_per_line) / 4;
+    auto* pixels = reinterpret_cast<uint32_t*>(w->ShmImage->data);
+    for (int row = 0; row < ch; ++row)
+      std::copy(picture.Row(src.Top + row) + src.Left, picture.Row(src.Top + row) + src.Right,
+                pixels + static_cast<size_t>(top + row) * stride + left);
+    ShmLibrary().PutImage(w->Dpy, w->Id, w->Gc, w->ShmImage, left, top, left, top,
+                          static_cast<unsigned>(cw), static_cast<unsigned>(ch), True);
+    w->ShmBusy = true;
+    w->ShmUsed = true;
+    XFlush(w->Dpy);
+    return;
+  }
+
   // Top-down rows of the rectangle, in a buffer the window keeps for the next transfer.
   w->Scratch.resize(static_cast<size_t>(cw) * static_cast<size_t>(ch));
   for (int row = 0; row < ch; ++row)
     std::copy(picture.Row(src.Top + row) + src.Left, picture.Row(src.Top + row) + src.Right,
               w->Scratch.begin() + static_cast<ptrdiff_t>(row) * cw);
 
-  TErrorTrap trap;
   XImage* image = XCreateImage(w->Dpy, w->Vis, static_cast<unsigned>(w->Depth), ZPixmap, 0,
                                reinterpret_cast<char*>(w->Scratch.data()),
                                static_cast<unsigned>(cw), static_cast<unsigned>(ch), 32, cw * 4);
@@ -249,8 +419,8 @@ void TX11Backend::Present(TWindowHandle window, const TBitmap32& picture, const 
                       ScaleChannel(p & 0xFF, bs, bb));
       }
   }
-  XPutImage(w->Dpy, w->Id, w->Gc, image, 0, 0, src.Left + dx, src.Top + dy,
-            static_cast<unsigned>(cw), static_cast<unsigned>(ch));
+  XPutImage(w->Dpy, w->Id, w->Gc, image, 0, 0, left, top, static_cast<unsigned>(cw),
+            static_cast<unsigned>(ch));
   // The pixels belong to the window's buffer, not to the image.
   image->data = nullptr;
   XDestroyImage(image);
@@ -270,6 +440,11 @@ int TX11Backend::PresentCount(TWindowHandle window) const {
   return w ? w->Presents : 0;
 }
 
+bool TX11Backend::PresentsThroughSharedMemory(TWindowHandle window) const {
+  const TWindow* w = Find(window);
+  return w && w->ShmUsed;
+}
+
 void TX11Backend::PumpEvents(TWindowHandle handle) {
   for (;;) {
     TWindow* w = Find(handle);
@@ -280,6 +455,10 @@ void TX11Backend::PumpEvents(TWindowHandle handle) {
       // XPending reads what has arrived and never waits for more.
       if (XPending(w->Dpy) == 0) return;
       XNextEvent(w->Dpy, &e);
+    }
+    if (w->ShmPossible && e.type == w->ShmCompletionType) {
+      w->ShmBusy = false;
+      continue;
     }
     TPointerEvent p;
     switch (e.type) {

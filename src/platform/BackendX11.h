@@ -3,6 +3,9 @@
 // on its own: Pump(), called from the host's editor idle, serves the X events, the posted
 // messages, the timers by the monotonic clock and the paints, without ever waiting.
 //
+// Pictures go to the server through a shared-memory segment (MIT-SHM, from libXext loaded at run
+// time) when the server is on this machine and accepts the segment, else through XPutImage.
+//
 // X errors caused by our requests (a parent window id that is not a window, a window the host
 // destroyed under us) are caught by an error handler installed around our own calls; the host's
 // handler is put back before each call returns.
@@ -45,6 +48,7 @@ public:
   int WindowCount() const { return static_cast<int>(FWindows.size()); }
   // Block transfers to the window so far, and whether they went through shared memory.
   int PresentCount(TWindowHandle window) const;
+  bool PresentsThroughSharedMemory(TWindowHandle window) const;
 
   static constexpr int kMaxCatchUp = 10;
 

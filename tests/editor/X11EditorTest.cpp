@@ -8,10 +8,12 @@
 #include <X11/Xutil.h>
 #include <X11/extensions/XTest.h>
 #include <dlfcn.h>
+#include <unistd.h>
 
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <string>
 #include <thread>
 #include <vector>
@@ -44,6 +46,30 @@ void WritePpm(const std::string& path, const TPicture& picture) {
     std::fwrite(rgb, 1, 3, f);
   }
   std::fclose(f);
+}
+
+// System V shared-memory segments this process created that still exist.
+int OwnSharedMemorySegments() {
+  FILE* f = std::fopen("/proc/sysvipc/shm", "r");
+  if (!f) return 0;
+  char line[512];
+  int n = 0;
+  if (std::fgets(line, sizeof line, f)) // the heading
+    while (std::fgets(line, sizeof line, f)) {
+      long key = 0, id = 0, perms = 0, size = 0, cpid = 0;
+      if (std::sscanf(line, "%ld %ld %lo %ld %ld", &key, &id, &perms, &size, &cpid) == 5 &&
+          cpid == getpid())
+        ++n;
+    }
+  std::fclose(f);
+  return n;
+}
+
+int OpenFileCount() {
+  int n = 0;
+  for ([[maybe_unused]] const auto& entry : std::filesystem::directory_iterator("/proc/self/fd"))
+    ++n;
+  return n;
 }
 
 long Differences(const TPicture& a, const TPicture& b) {
@@ -226,6 +252,10 @@ TEST_P(X11Editor, ShowsWhatTheHeadlessEditorShowsAndTurnsClicksIntoParameters) {
   EXPECT_GT(drawn, 20000);
   EXPECT_LT(drawn, static_cast<long>(first.size()) / 2);
   ExpectWindowShowsMirror("linked");
+  // The editor transfers through a segment of its own unless told not to.
+  int opcode = 0, event = 0, error = 0;
+  const bool serverHasShm = XQueryExtension(FDisplay, "MIT-SHM", &opcode, &event, &error);
+  EXPECT_EQ(OwnSharedMemorySegments(), serverHasShm && !GetParam() ? 1 : 0);
 
   // The upper half of the oversampling number raises it from 1 to 2.
   Click(91 + 73, 176 + 20);
@@ -240,6 +270,25 @@ TEST_P(X11Editor, ShowsWhatTheHeadlessEditorShowsAndTurnsClicksIntoParameters) {
 
   Dispatch(effEditClose);
   IdleFor(80);
+  EXPECT_EQ(OwnSharedMemorySegments(), 0);
+}
+
+// The sanitizer build of this test checks that nothing of the editors is left in memory.
+TEST_P(X11Editor, OpeningAndClosingAHundredTimesLeavesNothing) {
+  const int files = OpenFileCount();
+  for (int i = 0; i < 100; ++i) {
+    ASSERT_EQ(Dispatch(effEditOpen, reinterpret_cast<void*>(FHostWindow)), 1) << i;
+    Dispatch(effEditIdle);
+    Dispatch(effEditIdle);
+    Dispatch(effEditClose);
+  }
+  EXPECT_EQ(OpenFileCount(), files) << "a display connection was left open";
+  EXPECT_EQ(OwnSharedMemorySegments(), 0) << "shared-memory segments left behind";
+  Window root = 0, parent = 0, *children = nullptr;
+  unsigned count = 0;
+  XQueryTree(FDisplay, FHostWindow, &root, &parent, &children, &count);
+  if (children) XFree(children);
+  EXPECT_EQ(count, 0u) << "editor windows left in the host's window";
 }
 
 TEST_P(X11Editor, AnInvalidParentAnswersZero) {

@@ -10,7 +10,10 @@
 #include <X11/Xutil.h>
 #include <X11/extensions/XTest.h>
 
+#include <unistd.h>
+
 #include <chrono>
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <string>
@@ -37,6 +40,23 @@ int gHostErrors = 0;
 int HostErrorHandler(Display*, XErrorEvent*) {
   ++gHostErrors;
   return 0;
+}
+
+// System V shared-memory segments this process created that still exist.
+int OwnSharedMemorySegments() {
+  FILE* f = std::fopen("/proc/sysvipc/shm", "r");
+  if (!f) return 0;
+  char line[512];
+  int n = 0;
+  if (std::fgets(line, sizeof line, f)) // the heading
+    while (std::fgets(line, sizeof line, f)) {
+      long key = 0, id = 0, perms = 0, size = 0, cpid = 0;
+      if (std::sscanf(line, "%ld %ld %lo %ld %ld", &key, &id, &perms, &size, &cpid) == 5 &&
+          cpid == getpid())
+        ++n;
+    }
+  std::fclose(f);
+  return n;
 }
 
 int OpenFileCount() {
@@ -120,47 +140,67 @@ TEST_F(X11Backend, UnusableParentOrDisplayAnswersZeroAndKeepsTheHostsHandler) {
   EXPECT_EQ(gHostErrors, 0) << "our errors reached the host's handler";
 }
 
+// Both transfers: shared memory where the server offers it (Xvfb on this machine does), and the
+// plain one that QL_X11_NO_SHM forces when the window opens.
 TEST_F(X11Backend, ChildOfTheHostWindowShowsThePresentedPicture) {
-  TRecordingClient client;
-  const TWindowHandle w = Open(client);
-  ASSERT_NE(w, 0u);
-  Window root = 0, parent = 0, *children = nullptr;
-  unsigned count = 0;
-  XQueryTree(FHost, static_cast<Window>(Backend().NativeHandle(w)), &root, &parent, &children,
-             &count);
-  if (children) XFree(children);
-  EXPECT_EQ(parent, FHostWindow);
+  int opcode = 0, event = 0, error = 0;
+  const bool serverHasShm = XQueryExtension(FHost, "MIT-SHM", &opcode, &event, &error);
+  for (bool plain : {false, true}) {
+    SCOPED_TRACE(plain ? "plain" : "shared memory");
+    if (plain) setenv("QL_X11_NO_SHM", "1", 1);
+    TRecordingClient client;
+    // Opened smaller and grown before the picture: the transfer follows the new size.
+    const TWindowHandle w = Backend().OpenWindow(FHostWindow, 0, 0, 300, 200, &client);
+    unsetenv("QL_X11_NO_SHM");
+    ASSERT_NE(w, 0u);
+    FOpened.push_back(w);
+    Window root = 0, parent = 0, *children = nullptr;
+    unsigned count = 0;
+    XQueryTree(FHost, static_cast<Window>(Backend().NativeHandle(w)), &root, &parent, &children,
+               &count);
+    if (children) XFree(children);
+    EXPECT_EQ(parent, FHostWindow);
 
-  Idle(100);
-  EXPECT_GT(client.Paints, 0) << "no expose after mapping";
+    Idle(100);
+    EXPECT_GT(client.Paints, 0) << "no expose after mapping";
+    TBitmap32 small(300, 200, Bgra(9, 9, 9));
+    Backend().Present(w, small, TRect{0, 0, 300, 200}, 0, 0);
+    Backend().MoveWindow(w, 0, 0, kWidth, kHeight);
 
-  TBitmap32 picture(kWidth, kHeight);
-  for (int y = 0; y < kHeight; ++y)
-    for (int x = 0; x < kWidth; ++x)
-      picture.At(x, y) =
-          Bgra(static_cast<uint8_t>(x), static_cast<uint8_t>(y), static_cast<uint8_t>(x ^ y));
-  Backend().Present(w, picture, TRect{0, 0, kWidth, kHeight}, 0, 0);
-  // A part of it once more, somewhere else: the source rectangle lands at x, y.
-  TBitmap32 patch(50, 40, Bgra(255, 0, 255));
-  patch.At(0, 0) = Bgra(1, 2, 3);
-  Backend().Present(w, patch, TRect{0, 0, 20, 10}, 900, 560);
-  // Mostly outside the window: only the part inside is drawn, nothing else is touched.
-  Backend().Present(w, patch, TRect{0, 0, 50, 40}, 990, 570);
+    TBitmap32 picture(kWidth, kHeight);
+    for (int y = 0; y < kHeight; ++y)
+      for (int x = 0; x < kWidth; ++x)
+        picture.At(x, y) =
+            Bgra(static_cast<uint8_t>(x), static_cast<uint8_t>(y), static_cast<uint8_t>(x ^ y));
+    Backend().Present(w, picture, TRect{0, 0, kWidth, kHeight}, 0, 0);
+    // A part of it once more, somewhere else: the source rectangle lands at x, y.
+    TBitmap32 patch(50, 40, Bgra(255, 0, 255));
+    patch.At(0, 0) = Bgra(1, 2, 3);
+    Backend().Present(w, patch, TRect{0, 0, 20, 10}, 900, 560);
+    // Mostly outside the window: only the part inside is drawn, nothing else is touched.
+    Backend().Present(w, patch, TRect{0, 0, 50, 40}, 990, 570);
+    EXPECT_EQ(Backend().PresentsThroughSharedMemory(w), serverHasShm && !plain);
+    // What the server has drawn once it has answered the backend's connection.
+    Idle(40);
 
-  XImage* shot = XGetImage(FHost, static_cast<Window>(Backend().NativeHandle(w)), 0, 0, kWidth,
-                           kHeight, AllPlanes, ZPixmap);
-  ASSERT_NE(shot, nullptr);
-  int wrong = 0;
-  for (int y = 0; y < kHeight; ++y)
-    for (int x = 0; x < kWidth; ++x) {
-      uint32_t expected = Rgb24(picture.At(x, y));
-      if (x >= 900 && x < 920 && y >= 560 && y < 570) expected = Rgb24(patch.At(x - 900, y - 560));
-      if (x >= 990 && y >= 570) expected = Rgb24(patch.At(x - 990, y - 570));
-      if ((XGetPixel(shot, x, y) & 0xFFFFFF) != expected) ++wrong;
-    }
-  XDestroyImage(shot);
-  EXPECT_EQ(wrong, 0);
-  EXPECT_EQ(gHostErrors, 0);
+    XImage* shot = XGetImage(FHost, static_cast<Window>(Backend().NativeHandle(w)), 0, 0, kWidth,
+                             kHeight, AllPlanes, ZPixmap);
+    ASSERT_NE(shot, nullptr);
+    int wrong = 0;
+    for (int y = 0; y < kHeight; ++y)
+      for (int x = 0; x < kWidth; ++x) {
+        uint32_t expected = Rgb24(picture.At(x, y));
+        if (x >= 900 && x < 920 && y >= 560 && y < 570)
+          expected = Rgb24(patch.At(x - 900, y - 560));
+        if (x >= 990 && y >= 570) expected = Rgb24(patch.At(x - 990, y - 570));
+        if ((XGetPixel(shot, x, y) & 0xFFFFFF) != expected) ++wrong;
+      }
+    XDestroyImage(shot);
+    EXPECT_EQ(wrong, 0);
+    EXPECT_EQ(gHostErrors, 0);
+    Backend().CloseWindow(w);
+    FOpened.pop_back();
+  }
 }
 
 TEST_F(X11Backend, PointerEventsCaptureAndCrossing) {
@@ -276,6 +316,7 @@ TEST_F(X11Backend, OpeningAndClosingAHundredTimesLeavesNothing) {
   }
   EXPECT_EQ(Backend().WindowCount(), 0);
   EXPECT_EQ(OpenFileCount(), files);
+  EXPECT_EQ(OwnSharedMemorySegments(), 0) << "shared-memory segments left behind";
   Window root = 0, parent = 0, *children = nullptr;
   unsigned count = 0;
   XQueryTree(FHost, FHostWindow, &root, &parent, &children, &count);
