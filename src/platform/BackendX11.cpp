@@ -136,7 +136,6 @@ struct TX11Backend::TWindow {
   int Height = 0;
   // The server's pixels are 0x00RRGGBB in 32 bits: our pictures go out as they are.
   bool DirectPixels = false;
-  bool PaintRequested = false;
   bool Destroyed = false; // the server destroyed it (its parent went)
   bool Captured = false;
   int Presents = 0;
@@ -310,7 +309,7 @@ void TX11Backend::CloseWindow(TWindowHandle window) {
   }
   FWindows.erase(it);
   std::erase_if(FMessages, [window](const TQueued& q) { return q.Window == window; });
-  std::erase_if(FTimers, [window](const auto& t) { return t.second.Window == window; });
+  FSchedule.RemoveWindow(window);
 }
 
 void TX11Backend::MoveWindow(TWindowHandle window, int x, int y, int width, int height) {
@@ -338,19 +337,15 @@ bool TX11Backend::Post(TWindowHandle window, uint32_t msg, uintptr_t wParam, int
 }
 
 uintptr_t TX11Backend::StartTimer(TWindowHandle window, uint32_t intervalMs) {
-  if (!Find(window) || intervalMs == 0) return 0;
-  const uintptr_t id = FNextTimer++;
-  FTimers[id] = TTimerEntry{window, intervalMs, NowMs() + intervalMs};
-  return id;
+  return Find(window) ? FSchedule.StartTimer(window, intervalMs, NowMs()) : 0;
 }
 
 void TX11Backend::StopTimer(TWindowHandle window, uintptr_t timerId) {
-  auto it = FTimers.find(timerId);
-  if (it != FTimers.end() && it->second.Window == window) FTimers.erase(it);
+  FSchedule.StopTimer(window, timerId);
 }
 
 void TX11Backend::RequestPaint(TWindowHandle window) {
-  if (TWindow* w = Find(window)) w->PaintRequested = true;
+  if (Find(window)) FSchedule.RequestPaint(window);
 }
 
 void TX11Backend::Present(TWindowHandle window, const TBitmap32& picture, const TRect& source,
@@ -358,15 +353,13 @@ void TX11Backend::Present(TWindowHandle window, const TBitmap32& picture, const 
   TWindow* w = Find(window);
   if (!w || w->Destroyed) return;
   ++w->Presents;
-  TRect src = source.Intersect(TRect{0, 0, picture.Width, picture.Height});
-  const int dx = x - source.Left;
-  const int dy = y - source.Top;
-  src = src.Intersect(TRect{0, 0, w->Width, w->Height}.Offset(-dx, -dy));
+  const TTransferArea area = ClipTransfer(picture, source, x, y, w->Width, w->Height);
+  const TRect& src = area.Source;
   if (src.IsEmpty()) return;
   const int cw = src.Width();
   const int ch = src.Height();
-  const int left = src.Left + dx;
-  const int top = src.Top + dy;
+  const int left = area.X;
+  const int top = area.Y;
 
   TErrorTrap trap;
   if (w->ShmPossible && !w->ShmImage && !w->CreateShm()) w->ShmPossible = false;
@@ -527,28 +520,10 @@ void TX11Backend::Pump() {
   for (const TQueued& q : due)
     if (TWindow* w = Find(q.Window)) w->Client->HandlePosted(q.Msg, q.WParam, q.LParam);
 
-  // Ticks are due at fixed points of the clock, start + n * interval, however often the host
-  // calls: a late pump fires the ticks it missed and the next one stays on the grid.
-  const uint64_t now = NowMs();
-  std::vector<uintptr_t> ids;
-  for (const auto& [id, timer] : FTimers)
-    ids.push_back(id);
-  for (uintptr_t id : ids) {
-    for (int n = 0; n < kMaxCatchUp; ++n) {
-      auto it = FTimers.find(id);
-      if (it == FTimers.end() || it->second.Due > now) break;
-      it->second.Due += it->second.Interval;
-      if (TWindow* w = Find(it->second.Window)) w->Client->HandleTimer(id);
-    }
-    // Far behind (a stalled host): start afresh instead of firing a burst.
-    auto it = FTimers.find(id);
-    if (it != FTimers.end() && it->second.Due <= now) it->second.Due = now + it->second.Interval;
-  }
-
-  for (TWindowHandle handle : handles) {
-    TWindow* w = Find(handle);
-    if (!w || !w->PaintRequested) continue;
-    w->PaintRequested = false;
-    w->Client->HandlePaint(TRect{});
-  }
+  FSchedule.FireTimers(NowMs(), [this](TWindowHandle window, uintptr_t id) {
+    if (TWindow* w = Find(window)) w->Client->HandleTimer(id);
+  });
+  FSchedule.ServePaints([this](TWindowHandle window) {
+    if (TWindow* w = Find(window)) w->Client->HandlePaint(TRect{});
+  });
 }

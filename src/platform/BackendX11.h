@@ -12,6 +12,7 @@
 #pragma once
 
 #include "platform/Backend.h"
+#include "platform/WindowSchedule.h"
 
 #include <cstdint>
 #include <deque>
@@ -50,7 +51,7 @@ public:
   int PresentCount(TWindowHandle window) const;
   bool PresentsThroughSharedMemory(TWindowHandle window) const;
 
-  static constexpr int kMaxCatchUp = 10;
+  static constexpr int kMaxCatchUp = TWindowSchedule::kMaxCatchUp;
 
 private:
   TX11Backend() = default;
@@ -61,19 +62,13 @@ private:
     uintptr_t WParam;
     intptr_t LParam;
   };
-  struct TTimerEntry {
-    TWindowHandle Window;
-    uint32_t Interval;
-    uint64_t Due;
-  };
   TWindow* Find(TWindowHandle window) const;
   void PumpEvents(TWindowHandle handle);
 
   std::map<TWindowHandle, std::unique_ptr<TWindow>> FWindows;
   std::deque<TQueued> FMessages;
-  std::map<uintptr_t, TTimerEntry> FTimers;
+  TWindowSchedule FSchedule;
   TWindowHandle FNextWindow = 1;
-  uintptr_t FNextTimer = 1;
   uint32_t FDoubleClickTime = 400;
   int FDoubleClickDistance = 4;
 };

@@ -33,7 +33,7 @@ TWindowHandle THeadlessBackend::OpenWindow(uintptr_t parent, int x, int y, int w
 void THeadlessBackend::CloseWindow(TWindowHandle window) {
   FWindows.erase(window);
   std::erase_if(FMessages, [window](const TQueued& q) { return q.Window == window; });
-  std::erase_if(FTimers, [window](const auto& t) { return t.second.Window == window; });
+  FSchedule.RemoveWindow(window);
 }
 
 void THeadlessBackend::MoveWindow(TWindowHandle window, int x, int y, int width, int height) {
@@ -56,19 +56,15 @@ bool THeadlessBackend::Post(TWindowHandle window, uint32_t msg, uintptr_t wParam
 }
 
 uintptr_t THeadlessBackend::StartTimer(TWindowHandle window, uint32_t intervalMs) {
-  if (!Find(window) || intervalMs == 0) return 0;
-  const uintptr_t id = FNextTimer++;
-  FTimers[id] = TTimerEntry{window, intervalMs, FNow + intervalMs};
-  return id;
+  return Find(window) ? FSchedule.StartTimer(window, intervalMs, FNow) : 0;
 }
 
 void THeadlessBackend::StopTimer(TWindowHandle window, uintptr_t timerId) {
-  auto it = FTimers.find(timerId);
-  if (it != FTimers.end() && it->second.Window == window) FTimers.erase(it);
+  FSchedule.StopTimer(window, timerId);
 }
 
 void THeadlessBackend::RequestPaint(TWindowHandle window) {
-  if (TWindow* w = Find(window)) w->PaintRequested = true;
+  if (Find(window)) FSchedule.RequestPaint(window);
 }
 
 void THeadlessBackend::Present(TWindowHandle window, const TBitmap32& picture, const TRect& source,
@@ -76,14 +72,11 @@ void THeadlessBackend::Present(TWindowHandle window, const TBitmap32& picture, c
   TWindow* w = Find(window);
   if (!w) return;
   ++w->Presents;
-  TRect src = source.Intersect(TRect{0, 0, picture.Width, picture.Height});
-  // Clip against the window: the destination of src.Left is x + (src.Left - source.Left).
-  const int dx = x - source.Left;
-  const int dy = y - source.Top;
-  src = src.Intersect(TRect{0, 0, w->Pixels.Width, w->Pixels.Height}.Offset(-dx, -dy));
+  const TTransferArea area = ClipTransfer(picture, source, x, y, w->Pixels.Width, w->Pixels.Height);
+  const TRect& src = area.Source;
   for (int row = src.Top; row < src.Bottom; ++row)
     std::copy(picture.Row(row) + src.Left, picture.Row(row) + src.Right,
-              w->Pixels.Row(row + dy) + src.Left + dx);
+              w->Pixels.Row(area.Y + row - src.Top) + area.X);
 }
 
 void THeadlessBackend::CapturePointer(TWindowHandle window) {
@@ -101,31 +94,12 @@ void THeadlessBackend::Pump() {
   for (const TQueued& q : due)
     if (TWindow* w = Find(q.Window)) w->Client->HandlePosted(q.Msg, q.WParam, q.LParam);
 
-  std::vector<uintptr_t> ids;
-  for (const auto& [id, timer] : FTimers)
-    ids.push_back(id);
-  for (uintptr_t id : ids) {
-    for (int n = 0; n < kMaxCatchUp; ++n) {
-      auto it = FTimers.find(id);
-      if (it == FTimers.end() || it->second.Due > FNow) break;
-      it->second.Due += it->second.Interval;
-      const TWindowHandle window = it->second.Window;
-      if (TWindow* w = Find(window)) w->Client->HandleTimer(id);
-    }
-    // Far behind (a stalled caller): start afresh instead of firing a burst.
-    auto it = FTimers.find(id);
-    if (it != FTimers.end() && it->second.Due <= FNow) it->second.Due = FNow + it->second.Interval;
-  }
-
-  std::vector<TWindowHandle> paint;
-  for (auto& [handle, w] : FWindows)
-    if (w.PaintRequested) paint.push_back(handle);
-  for (TWindowHandle handle : paint) {
-    TWindow* w = Find(handle);
-    if (!w) continue;
-    w->PaintRequested = false;
-    w->Client->HandlePaint(TRect{});
-  }
+  FSchedule.FireTimers(FNow, [this](TWindowHandle window, uintptr_t id) {
+    if (TWindow* w = Find(window)) w->Client->HandleTimer(id);
+  });
+  FSchedule.ServePaints([this](TWindowHandle window) {
+    if (TWindow* w = Find(window)) w->Client->HandlePaint(TRect{});
+  });
 }
 
 void THeadlessBackend::Run(uint64_t ms, uint64_t stepMs) {

@@ -4,6 +4,7 @@
 #pragma once
 
 #include "platform/Backend.h"
+#include "platform/WindowSchedule.h"
 
 #include <cstdint>
 #include <deque>
@@ -71,9 +72,9 @@ public:
   // Block transfers to the window so far.
   int PresentCount(TWindowHandle window) const;
   int PendingMessages() const { return static_cast<int>(FMessages.size()); }
-  int TimerCount() const { return static_cast<int>(FTimers.size()); }
+  int TimerCount() const { return FSchedule.TimerCount(); }
 
-  static constexpr int kMaxCatchUp = 10;
+  static constexpr int kMaxCatchUp = TWindowSchedule::kMaxCatchUp;
 
 private:
   THeadlessBackend() = default;
@@ -82,7 +83,6 @@ private:
     uintptr_t Parent = 0;
     TRect Bounds;
     TBitmap32 Pixels;
-    bool PaintRequested = false;
     bool Captured = false;
     int Presents = 0;
   };
@@ -92,20 +92,14 @@ private:
     uintptr_t WParam;
     intptr_t LParam;
   };
-  struct TTimerEntry {
-    TWindowHandle Window;
-    uint32_t Interval;
-    uint64_t Due;
-  };
   TWindow* Find(TWindowHandle window);
   const TWindow* Find(TWindowHandle window) const;
   void Deliver(TWindowHandle window, const TPointerEvent& event);
 
   std::map<TWindowHandle, TWindow> FWindows;
   std::deque<TQueued> FMessages;
-  std::map<uintptr_t, TTimerEntry> FTimers;
+  TWindowSchedule FSchedule;
   TWindowHandle FNextWindow = 1;
-  uintptr_t FNextTimer = 1;
   uint64_t FNow = 0;
   uint32_t FDoubleClickTime = 500;
   int FDoubleClickDistance = 2;
