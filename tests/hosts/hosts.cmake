@@ -19,6 +19,11 @@ else()
   target_include_directories(ql-hostcheck PRIVATE ${PROJECT_SOURCE_DIR}/src)
   target_link_libraries(ql-hostcheck PRIVATE PkgConfig::QLHC_SNDFILE ${CMAKE_DL_LIBS})
   ql_warnings(ql-hostcheck)
+  # The X server's view of the Windows editor check under wine.
+  find_package(X11 REQUIRED)
+  add_executable(wineditor-xgrab ${CMAKE_CURRENT_SOURCE_DIR}/wineditor-xgrab.cpp)
+  target_link_libraries(wineditor-xgrab PRIVATE X11::X11)
+  ql_warnings(wineditor-xgrab)
 endif()
 
 if(NOT CMAKE_CROSSCOMPILING)

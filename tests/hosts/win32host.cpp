@@ -8,9 +8,10 @@
 //
 //   win32host editor DLL [--no-click] [--timeout SECONDS] [--dump DIR]
 //       Opens the editor inside a host window of its own and checks its link message, its timer,
-//       clicks (printed as "click X Y" for a script to perform; --no-click leaves them out) and
-//       its pixels against the headless rendering (win32host_editor.cpp). --timeout bounds each
-//       wait (60 s by default); --dump writes the pictures there as PPM files.
+//       clicks and its pixels against the headless rendering (win32host_editor.cpp). The clicks
+//       and the X server's screenshot are asked of a script ("click X Y", "grab X Y W H FILE");
+//       --no-click asks for neither. --timeout bounds each wait (60 s by default); --dump
+//       writes the pictures there as PPM files.
 #include "RecordCheck.h"
 #include "win32host_editor.h"
 

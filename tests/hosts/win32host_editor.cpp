@@ -9,9 +9,14 @@
 // the line with xdotool). The parameter is read back through getParameter, as a host reads it.
 //
 // Then the host stops dispatching the editor's timer, lets every pending paint finish and copies
-// the window's pixels. A second instance of the plug-in, in the library's headless backend,
-// replays exactly what the real window received (its ticks and pointer messages, in order); its
-// pixels must equal the window's.
+// the window's pixels, through the window's device context and through the screen's, and asks
+// the script for the X server's view of the same rectangle:
+//     grab SCREEN_X SCREEN_Y WIDTH HEIGHT FILE
+// waiting until FILE (a binary PPM, relative to the host's folder) appears. A second instance of
+// the plug-in, in the library's headless backend, replays exactly what the real window received
+// (its ticks and pointer messages, in order); every copy must equal its pixels.
+//
+// Without a script (--no-click) the host asks for nothing: no clicks, no X screenshot.
 #include "win32host_editor.h"
 
 #include "RecordCheck.h"
@@ -84,6 +89,26 @@ struct TPicture {
   int Width = 0, Height = 0;
   std::vector<uint32_t> Pixels; // 0x00RRGGBB, top row first
 };
+
+// Reads what WritePpm and the X screenshot helper write; empty on any other content.
+TPicture ReadPpm(const std::string& path) {
+  TPicture picture;
+  std::FILE* f = std::fopen(path.c_str(), "rb");
+  if (!f) return picture;
+  int w = 0, h = 0, max = 0;
+  if (std::fscanf(f, "P6 %d %d %d", &w, &h, &max) == 3 && max == 255 && w > 0 && h > 0 &&
+      std::fgetc(f) == '\n') {
+    std::vector<unsigned char> rgb(static_cast<size_t>(w) * static_cast<size_t>(h) * 3);
+    if (std::fread(rgb.data(), 1, rgb.size(), f) == rgb.size()) {
+      picture.Width = w;
+      picture.Height = h;
+      for (size_t i = 0; i < rgb.size(); i += 3)
+        picture.Pixels.push_back(uint32_t{rgb[i]} << 16 | uint32_t{rgb[i + 1]} << 8 | rgb[i + 2]);
+    }
+  }
+  std::fclose(f);
+  return picture;
+}
 
 bool WritePpm(const std::string& path, const TPicture& picture) {
   std::FILE* f = std::fopen(path.c_str(), "wb");
@@ -182,7 +207,7 @@ public:
     if (click)
       for (const TClick& c : kClicks)
         Click(c);
-    CompareWithHeadless();
+    CompareWithHeadless(click);
     CloseEditor();
     return FFailed ? 1 : 0;
   }
@@ -312,7 +337,8 @@ private:
       Ok(line);
   }
 
-  void CompareWithHeadless() {
+  // `outside`: a script serves the host's requests (the X server's screenshot among them).
+  void CompareWithHeadless(bool outside) {
     // No more ticks: the picture stays as the ticks seen so far left it. Paints still run.
     FFrozen = true;
     const DWORD frozenAt = GetTickCount();
@@ -326,6 +352,18 @@ private:
     const TPicture onScreen = Capture(screen, kHostLeft, kHostTop, FWidth, FHeight);
     ReleaseDC(nullptr, screen);
 
+    // What the X server shows: a script answers the request with the file, while the window
+    // stays as it is.
+    TPicture xServer;
+    const char* const xFile = "xserver.ppm";
+    if (outside) {
+      DeleteFileA(xFile);
+      std::printf("grab %d %d %d %d %s\n", kHostLeft, kHostTop, FWidth, FHeight, xFile);
+      std::fflush(stdout);
+      Pump([&] { return GetFileAttributesA(xFile) != INVALID_FILE_ATTRIBUTES; });
+      xServer = ReadPpm(xFile);
+    }
+
     TPicture reference;
     if (!RenderHeadless(reference)) return;
     const auto ticks =
@@ -338,9 +376,11 @@ private:
       const char* File;
     };
     const TShot shots[] = {{"the editor window's device context", window, "window.ppm"},
-                           {"the screen", onScreen, "screen.ppm"}};
+                           {"the screen", onScreen, "screen.ppm"},
+                           {"the X server's screenshot", xServer, nullptr}};
     bool dump = !FDumpDir.empty();
     for (const TShot& s : shots) {
+      if (!outside && !s.File) continue;
       if (s.Picture.Pixels.empty()) {
         Fail(std::string("cannot copy the pixels of ") + s.Name);
         continue;
@@ -358,7 +398,7 @@ private:
       const std::string dir = FDumpDir.empty() ? "." : FDumpDir;
       WritePpm(dir + "/headless.ppm", reference);
       for (const TShot& s : shots)
-        if (!s.Picture.Pixels.empty()) WritePpm(dir + "/" + s.File, s.Picture);
+        if (s.File && !s.Picture.Pixels.empty()) WritePpm(dir + "/" + s.File, s.Picture);
       std::printf("     pictures written to %s\n", dir.c_str());
     }
   }
