@@ -18,6 +18,7 @@
 #include <thread>
 #include <vector>
 
+#include "ProcessResources.h"
 #include "TestPaths.h"
 #include "editor/EditorDrive.h"
 #include "host/DAEffectX.h"
@@ -48,29 +49,8 @@ void WritePpm(const std::string& path, const TPicture& picture) {
   std::fclose(f);
 }
 
-// System V shared-memory segments this process created that still exist.
-int OwnSharedMemorySegments() {
-  FILE* f = std::fopen("/proc/sysvipc/shm", "r");
-  if (!f) return 0;
-  char line[512];
-  int n = 0;
-  if (std::fgets(line, sizeof line, f)) // the heading
-    while (std::fgets(line, sizeof line, f)) {
-      long key = 0, id = 0, perms = 0, size = 0, cpid = 0;
-      if (std::sscanf(line, "%ld %ld %lo %ld %ld", &key, &id, &perms, &size, &cpid) == 5 &&
-          cpid == getpid())
-        ++n;
-    }
-  std::fclose(f);
-  return n;
-}
-
-int OpenFileCount() {
-  int n = 0;
-  for ([[maybe_unused]] const auto& entry : std::filesystem::directory_iterator("/proc/self/fd"))
-    ++n;
-  return n;
-}
+using qltest::OpenFileCount;
+using qltest::OwnSharedMemorySegments;
 
 long Differences(const TPicture& a, const TPicture& b) {
   long n = 0;

@@ -3,6 +3,8 @@
 // connection, the backend's child inside it, pointer events from XTest, pixels from XGetImage.
 #include "platform/BackendX11.h"
 
+#include "ProcessResources.h"
+
 // Before the X headers: they define None and Bool as macros.
 #include <gtest/gtest.h>
 
@@ -42,29 +44,8 @@ int HostErrorHandler(Display*, XErrorEvent*) {
   return 0;
 }
 
-// System V shared-memory segments this process created that still exist.
-int OwnSharedMemorySegments() {
-  FILE* f = std::fopen("/proc/sysvipc/shm", "r");
-  if (!f) return 0;
-  char line[512];
-  int n = 0;
-  if (std::fgets(line, sizeof line, f)) // the heading
-    while (std::fgets(line, sizeof line, f)) {
-      long key = 0, id = 0, perms = 0, size = 0, cpid = 0;
-      if (std::sscanf(line, "%ld %ld %lo %ld %ld", &key, &id, &perms, &size, &cpid) == 5 &&
-          cpid == getpid())
-        ++n;
-    }
-  std::fclose(f);
-  return n;
-}
-
-int OpenFileCount() {
-  int n = 0;
-  for ([[maybe_unused]] const auto& entry : std::filesystem::directory_iterator("/proc/self/fd"))
-    ++n;
-  return n;
-}
+using qltest::OpenFileCount;
+using qltest::OwnSharedMemorySegments;
 
 class X11Backend : public ::testing::Test {
 protected:
