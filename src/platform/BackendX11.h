@@ -42,16 +42,14 @@ public:
   uint32_t DoubleClickTimeMs() const override { return FDoubleClickTime; }
   int DoubleClickDistance() const override { return FDoubleClickDistance; }
   // X events of every window first, then the messages queued before the call, then the timer
-  // ticks due by the clock (one per elapsed interval, at most kMaxCatchUp per timer and pump),
-  // then the paints asked for.
+  // ticks due by the clock (one per elapsed interval, at most TWindowSchedule::kMaxCatchUp per
+  // timer and pump), then the paints asked for.
   void Pump() override;
 
   int WindowCount() const { return static_cast<int>(FWindows.size()); }
   // Block transfers to the window so far, and whether they went through shared memory.
   int PresentCount(TWindowHandle window) const;
   bool PresentsThroughSharedMemory(TWindowHandle window) const;
-
-  static constexpr int kMaxCatchUp = TWindowSchedule::kMaxCatchUp;
 
 private:
   TX11Backend() = default;

@@ -30,8 +30,8 @@ public:
   uint32_t DoubleClickTimeMs() const override { return FDoubleClickTime; }
   int DoubleClickDistance() const override { return FDoubleClickDistance; }
   // Delivers the messages queued before the call, in posting order; then fires every timer
-  // tick that has fallen due by the clock (one per elapsed interval, at most kMaxCatchUp per
-  // timer and pump); then paints the windows that asked for it.
+  // tick that has fallen due by the clock (one per elapsed interval, at most
+  // TWindowSchedule::kMaxCatchUp per timer and pump); then paints the windows that asked for it.
   void Pump() override;
 
   // The clock, in milliseconds; it starts at 0 and moves only here.
@@ -73,8 +73,6 @@ public:
   int PresentCount(TWindowHandle window) const;
   int PendingMessages() const { return static_cast<int>(FMessages.size()); }
   int TimerCount() const { return FSchedule.TimerCount(); }
-
-  static constexpr int kMaxCatchUp = TWindowSchedule::kMaxCatchUp;
 
 private:
   THeadlessBackend() = default;

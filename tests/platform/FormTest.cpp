@@ -127,7 +127,7 @@ TEST_F(FormTest, TimerTicksOncePerIntervalOfTheClock) {
   ticks = 0;
   Headless.AdvanceClock(60000);
   Headless.Pump();
-  EXPECT_EQ(ticks, THeadlessBackend::kMaxCatchUp);
+  EXPECT_EQ(ticks, TWindowSchedule::kMaxCatchUp);
   ticks = 0;
   Headless.Run(1000, 50);
   EXPECT_EQ(ticks, 10);
