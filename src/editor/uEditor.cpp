@@ -8,6 +8,7 @@
 
 #include "editor/Artwork.h"
 #include "editor/EditorDrive.h"
+#include "effect/uParameters.h"
 #include "platform/HeadlessBackend.h"
 
 #include <algorithm>
@@ -151,11 +152,7 @@ constexpr int kStoredTop = 146;
 constexpr uint32_t kTimerInterval = 100;
 constexpr const char* kLZHCompressor = "{BC0C10FC-E045-41E7-A37C-B86AF21320B8}";
 
-// Parameters the window shows, and the limits it keeps when it changes them itself.
-constexpr int32_t kOversampling = 0;
-constexpr int32_t kQuantizer = 1;
-constexpr int32_t kDither = 2;
-constexpr int32_t kNoiseShaper = 3;
+// The limits the window keeps when it changes a number itself.
 constexpr int32_t kOversamplingMax = 64;
 constexpr int32_t kQuantizerMax = 24;
 constexpr int32_t kNumberMin = 1;
@@ -365,6 +362,10 @@ void TPluginEditorWindow::WndProc(TMessage& message) {
 
 void TPluginEditorWindow::WMSetEffect(TMessage& message) {
   FEffect = reinterpret_cast<TVstTemplate*>(message.WParam);
+  // From the moment it is linked the window shows the effect, not the display it was built
+  // with: a host that closes and reopens the editor gets a window whose first gesture moves
+  // the value the user sees.
+  if (FEffect) Refresh(true);
 }
 
 // ---- The timer: logo pulse, then refresh ----
@@ -383,30 +384,36 @@ void TPluginEditorWindow::UpdaterTimer(TObject*) {
       OrvaneLogo->SetOpacity(static_cast<uint8_t>(o - kLogoStep));
   }
 
-  if (!FEffect || !FEffect->NeedsEditorUpdate.load(std::memory_order_relaxed)) return;
-  FUpdating = true;
-  RefreshNumber(*Lb_OSR, kOversampling);
-  RefreshNumber(*Lb_Trunc, kQuantizer);
-  RefreshSwitch(*DIB_Dither, kDither);
-  RefreshSwitch(*DIB_Error, kNoiseShaper);
-  FUpdating = false;
-  FEffect->NeedsEditorUpdate.store(false, std::memory_order_relaxed);
+  if (FEffect && FEffect->NeedsEditorUpdate.load(std::memory_order_relaxed)) Refresh(false);
 }
 
-void TPluginEditorWindow::RefreshNumber(TLabel& label, int32_t index) {
+void TPluginEditorWindow::Refresh(bool whole) {
+  // The flag is taken before the values are read: a change stored while they are read sets it
+  // again and shows at the next tick instead of waiting for the change after it.
+  FEffect->NeedsEditorUpdate.exchange(false, std::memory_order_acq_rel);
+  FUpdating = true;
+  RefreshNumber(*Lb_OSR, ppOversampling, whole);
+  RefreshNumber(*Lb_Trunc, ppQuantizer, whole);
+  RefreshSwitch(*DIB_Dither, DitherOn(FEffect->GetParameterReal(ppDither)));
+  RefreshSwitch(*DIB_Error, NoiseShaperOn(FEffect->GetParameterReal(ppNoiseShaper)));
+  FUpdating = false;
+}
+
+void TPluginEditorWindow::RefreshNumber(TLabel& label, int32_t index, bool whole) {
   const float value = FEffect->GetParameterReal(index);
   // A value that is not a number, or beyond what a label's Tag holds, cannot be shown as one:
   // the label keeps what it shows.
   if (!std::isfinite(value) || std::fabs(value) > 2.0e9f) return;
-  if (static_cast<double>(value) == static_cast<double>(label.Tag())) return;
+  // A label's stored caption need not be the text of its Tag; the whole refresh of a new link
+  // sets both.
+  if (!whole && static_cast<double>(value) == static_cast<double>(label.Tag())) return;
   // Halves go to the even neighbour, as the default rounding mode does.
   const auto number = static_cast<int32_t>(std::nearbyint(value));
   label.SetTag(number);
   label.SetCaption(std::to_string(number));
 }
 
-void TPluginEditorWindow::RefreshSwitch(TDIBImage& image, int32_t index) {
-  const bool valueOn = FEffect->GetParameterReal(index) != 0.0f;
+void TPluginEditorWindow::RefreshSwitch(TDIBImage& image, bool valueOn) {
   if (valueOn == SwitchShowsOn(image)) return;
   image.SetOpacity(SwitchShowsOn(image) ? kSwitchOff : kSwitchOn);
 }
@@ -426,23 +433,23 @@ void TPluginEditorWindow::StepNumber(TLabel& label, int delta, int y, int32_t ma
 }
 
 void TPluginEditorWindow::LbOSRMouseDown(TObject*, TMouseButton, TShiftState, int, int y) {
-  StepNumber(*Lb_OSR, y < Lb_OSR->Height() / 2 ? 1 : -1, y, kOversamplingMax, kOversampling);
+  StepNumber(*Lb_OSR, y < Lb_OSR->Height() / 2 ? 1 : -1, y, kOversamplingMax, ppOversampling);
 }
 
 void TPluginEditorWindow::LbTruncMouseDown(TObject*, TMouseButton, TShiftState, int, int y) {
-  StepNumber(*Lb_Trunc, y < Lb_Trunc->Height() / 2 ? 1 : -1, y, kQuantizerMax, kQuantizer);
+  StepNumber(*Lb_Trunc, y < Lb_Trunc->Height() / 2 ? 1 : -1, y, kQuantizerMax, ppQuantizer);
 }
 
 void TPluginEditorWindow::LbOSRMouseMove(TObject*, TShiftState shift, int, int y) {
   ShowHint("Oversampler");
   if (!shift.Contains(ssLeft)) return;
-  StepNumber(*Lb_OSR, FLastY - y > 0 ? 1 : -1, y, kOversamplingMax, kOversampling);
+  StepNumber(*Lb_OSR, FLastY - y > 0 ? 1 : -1, y, kOversamplingMax, ppOversampling);
 }
 
 void TPluginEditorWindow::LbTruncMouseMove(TObject*, TShiftState shift, int, int y) {
   ShowHint("Truncation");
   if (!shift.Contains(ssLeft)) return;
-  StepNumber(*Lb_Trunc, FLastY - y > 0 ? 1 : -1, y, kQuantizerMax, kQuantizer);
+  StepNumber(*Lb_Trunc, FLastY - y > 0 ? 1 : -1, y, kQuantizerMax, ppQuantizer);
 }
 
 // ---- The switches and the logo ----
@@ -453,11 +460,11 @@ void TPluginEditorWindow::ToggleSwitch(TDIBImage& image, int32_t index) {
 }
 
 void TPluginEditorWindow::DIB_DitherClick(TObject*) {
-  ToggleSwitch(*DIB_Dither, kDither);
+  ToggleSwitch(*DIB_Dither, ppDither);
 }
 
 void TPluginEditorWindow::DIB_ErrorClick(TObject*) {
-  ToggleSwitch(*DIB_Error, kNoiseShaper);
+  ToggleSwitch(*DIB_Error, ppNoiseShaper);
 }
 
 void TPluginEditorWindow::OrvaneLogoMouseDown(TObject*, TMouseButton, TShiftState, int, int) {

@@ -75,8 +75,11 @@ private:
   void StepNumber(TLabel& label, int delta, int y, int32_t max, int32_t index);
   void ToggleSwitch(TDIBImage& image, int32_t index);
   void ShowHint(const char* text);
-  void RefreshNumber(TLabel& label, int32_t index);
-  void RefreshSwitch(TDIBImage& image, int32_t index);
+  // Brings the display in line with the effect; `whole` also for numbers whose Tag already
+  // equals the value.
+  void Refresh(bool whole);
+  void RefreshNumber(TLabel& label, int32_t index, bool whole);
+  void RefreshSwitch(TDIBImage& image, bool valueOn);
 
   TVstTemplate* FEffect = nullptr; // not owned
   int32_t FLastY = 0;

@@ -88,7 +88,7 @@ void APlugin::ProcessAudio(const float* const* inputs, float* const* outputs,
                            int32_t sampleFrames) {
   if (sampleFrames <= 0) return;
   const int subSamples = static_cast<int>(RoundHalfEven(GetParameterReal(ppOversampling)) & 0xFF);
-  const bool feedback = GetParameterReal(ppNoiseShaper) >= 0.5f;
+  const bool feedback = NoiseShaperOn(GetParameterReal(ppNoiseShaper));
   const TModulatorCoefficients c{FLevels.load(kRelaxed), FInvLevels.load(kRelaxed),
                                  FDitherAmount.load(kRelaxed), FGain.load(kRelaxed)};
   ModulateBlock(inputs, outputs, sampleFrames, subSamples, feedback, c, FState);

@@ -3,19 +3,10 @@
 #pragma once
 
 #include "effect/uModulator.h"
+#include "effect/uParameters.h"
 #include "template/DVstTemplate.h"
 
 #include <atomic>
-
-// Parameter indices.
-enum TPluginParameter : int32_t {
-  ppOversampling = 0,
-  ppQuantizer = 1,
-  ppDither = 2,
-  ppNoiseShaper = 3,
-  ppErrorFilter = 4,
-  ppCount = 5,
-};
 
 class APlugin : public TVstTemplate {
 public:

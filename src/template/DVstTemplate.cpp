@@ -189,7 +189,7 @@ void TVstTemplate::InitializeTemplate() {
   SetInputCount(InputCount);
   SetOutputCount(OutputCount);
   setProgram(0);
-  NeedsEditorUpdate.store(true, std::memory_order_relaxed);
+  NeedsEditorUpdate.store(true, std::memory_order_release);
   InitializeParameters();
   ReserveScratch(blockSize);
 }
@@ -211,7 +211,7 @@ void TVstTemplate::setParameter(VstInt32 index, float value) {
     value = 0.0f; // negative or not a number
   if (!ValidParameter(index)) return;
   Value(index).store(value, std::memory_order_relaxed);
-  NeedsEditorUpdate.store(true, std::memory_order_relaxed);
+  NeedsEditorUpdate.store(true, std::memory_order_release);
 }
 
 float TVstTemplate::getParameter(VstInt32 index) {
@@ -228,13 +228,13 @@ void TVstTemplate::setProgram(VstInt32 program) {
   TVstProgram& p = *Programs[program];
   for (int32_t i = 0; i < ParameterCount; ++i)
     setParameter(i, p.Values[i].load(std::memory_order_relaxed));
-  NeedsEditorUpdate.store(true, std::memory_order_relaxed);
+  NeedsEditorUpdate.store(true, std::memory_order_release);
 }
 
 void TVstTemplate::setProgramName(char* name) {
   if (!name || ProgramCount <= 0) return;
   CopyText(Programs[CurrentProgram()]->Name, name, kProgramNameChars);
-  NeedsEditorUpdate.store(true, std::memory_order_relaxed);
+  NeedsEditorUpdate.store(true, std::memory_order_release);
 }
 
 void TVstTemplate::getProgramName(char* name) {

@@ -8,7 +8,9 @@
 #include "platform/HeadlessBackend.h"
 
 #include <algorithm>
+#include <functional>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -151,8 +153,8 @@ TEST_F(EditorTest, RefreshShowsTheEffectsValues) {
   };
   const TCase cases[] = {
       {"defaults", 0, {}, "1", "24", 50, 50},
-      // The refresh compares with the Tag, and Lb_OSR's stored Tag is already 0.
-      {"program 1 (all zero) in a new window", 1, {}, "64", "0", 50, 50},
+      // Lb_OSR's stored Tag is already 0 while it shows "64": the link shows the value anyway.
+      {"program 1 (all zero) in a new window", 1, {}, "0", "0", 50, 50},
       {"host values beyond the editor's limits",
        0,
        {100.0f / 128, 0.0f, 0.5f, 1.0f},
@@ -468,34 +470,140 @@ TEST_F(EditorTest, LogoPress) {
   EXPECT_EQ(Window->OrvaneLogo->Opacity(), 100);
 }
 
-TEST_F(EditorTest, ReopeningGivesAFreshWindow) {
+// Hosts close the editor for real and open it again (a switch to their own parameter view).
+// The new window shows what the effect holds, whatever happened while none was open, and its
+// first gesture moves on from there.
+TEST_F(EditorTest, ReopenedWindowShowsTheEffect) {
   OpenLinked();
-  Headless.InjectClick(Handle(), 500, 60);
-  Headless.InjectMove(Handle(), 600, 500);
-  Tick(); // reads back the window's own write and clears the flag
-  ASSERT_EQ(Window->DIB_Dither->Opacity(), 255);
+  Headless.InjectClick(Handle(), 91 + 10, 176 + 10); // Oversampling 2
+  Tick();                                            // reads back the window's own write
+  ASSERT_EQ(Window->Lb_OSR->Caption(), "2");
   const TWindowHandle first = Handle();
 
   Dispatch(effEditClose);
   EXPECT_FALSE(Headless.IsWindow(first));
   EXPECT_EQ(Effect->Editor()->Form, nullptr);
 
-  // Nothing changed since the last refresh: the new window keeps its stored display.
+  struct TCase {
+    const char* Name;
+    std::vector<float> HostSets; // normalised values of parameters 0..3 while closed
+    const char* Osr;
+    const char* Trunc;
+    uint8_t Dither, Error;
+  };
+  const TCase cases[] = {
+      {"nothing changed while closed", {}, "2", "24", 50, 50},
+      {"the host moved the word length", {-1, 16.0f / 24}, "2", "16", 50, 50},
+      {"the host switched both on", {-1, -1, 1.0f, 1.0f}, "2", "16", 255, 255},
+  };
+  for (const TCase& c : cases) {
+    SCOPED_TRACE(c.Name);
+    for (size_t i = 0; i < c.HostSets.size(); ++i)
+      if (c.HostSets[i] >= 0) SetHost(static_cast<int32_t>(i), c.HostSets[i]);
+    // The effect's flag may already be clear: the last window took it.
+    Open();
+    Headless.Pump(); // the link
+    EXPECT_EQ(Window->Lb_OSR->Caption(), c.Osr);
+    EXPECT_EQ(Window->Lb_Trunc->Caption(), c.Trunc);
+    EXPECT_EQ(Window->DIB_Dither->Opacity(), c.Dither);
+    EXPECT_EQ(Window->DIB_Error->Opacity(), c.Error);
+    Tick();
+    EXPECT_EQ(Window->Lb_OSR->Caption(), c.Osr);
+    Dispatch(effEditClose);
+  }
+
+  // The first press on the upper half raises what is shown.
   OpenLinked();
-  Tick(3);
-  EXPECT_EQ(Window->Effect(), Effect);
-  EXPECT_EQ(Window->Lb_OSR->Caption(), "64");
-  EXPECT_EQ(Window->Lb_Trunc->Caption(), "16");
-  EXPECT_EQ(Window->DIB_Dither->Opacity(), 255);
-  EXPECT_EQ(Window->DIB_Error->Opacity(), 255);
-  EXPECT_EQ(Window->Lb_Hint->Caption(), "");
-  // The next change brings it in line.
-  SetHost(3, 1.0f);
+  Headless.InjectClick(Handle(), 91 + 10, 176 + 10);
+  EXPECT_EQ(Window->Lb_OSR->Caption(), "3");
+  EXPECT_EQ(Real(0), 3.0f);
+
+  // A program whose values are all 0, selected while no window is open, shows as 0 and 0.
+  Dispatch(effEditClose);
+  Dispatch(effSetProgram, 0, 1);
+  OpenLinked();
+  EXPECT_EQ(Window->Lb_OSR->Caption(), "0");
+  EXPECT_EQ(Window->Lb_Trunc->Caption(), "0");
+}
+
+// A host's automation thread may store a value while the window reads the values back. The
+// effect below makes such a store land between two of the window's reads.
+class TRacingPlugin : public APlugin {
+public:
+  using APlugin::APlugin;
+  float getParameter(VstInt32 index) override {
+    if (Race && index == ppNoiseShaper) std::exchange(Race, nullptr)();
+    return APlugin::getParameter(index);
+  }
+  std::function<void()> Race;
+};
+
+TEST_F(EditorTest, ChangeStoredDuringTheRefreshShowsAtTheNextTick) {
+  Stop();
+  auto* racing = new TRacingPlugin(Host);
+  racing->InitializeTemplate();
+  Record = racing->getAeffect();
+  Effect = racing;
+  OpenLinked();
+  ASSERT_EQ(Window->Lb_OSR->Caption(), "1");
+
+  racing->Race = [&] { SetHost(0, 10.0f / 128); };
+  SetHost(1, 8.0f / 24);
+  Tick(); // reads Oversampling before the store, the word length after it
+  EXPECT_EQ(Window->Lb_Trunc->Caption(), "8");
+  EXPECT_EQ(racing->Race, nullptr);
   Tick();
-  EXPECT_EQ(Window->Lb_OSR->Caption(), "1");
-  EXPECT_EQ(Window->Lb_Trunc->Caption(), "24");
-  EXPECT_EQ(Window->DIB_Dither->Opacity(), 255);
-  EXPECT_EQ(Window->DIB_Error->Opacity(), 255);
+  EXPECT_EQ(Window->Lb_OSR->Caption(), "10");
+}
+
+// The error-feedback block is drawn on exactly when the modulator runs the feedback; the
+// dither block whenever any dither is heard.
+TEST_F(EditorTest, SwitchesShowWhatIsHeard) {
+  // One block of a held input through the effect at the given switch values.
+  auto heard = [&](float dither, float shaper) {
+    Start();
+    SetHost(1, 2.0f / 24);  // 2 bits: the feedback is plainly audible
+    SetHost(0, 8.0f / 128); // 8 sub-samples
+    SetHost(2, dither);
+    SetHost(3, shaper);
+    std::vector<float> in(64, 0.3f), out0(64), out1(64);
+    float* ins[] = {in.data(), in.data()};
+    float* outs[] = {out0.data(), out1.data()};
+    Record->processReplacing(Record, ins, outs, 64);
+    return out0;
+  };
+  const std::vector<float> feedbackOff = heard(0.0f, 0.0f);
+  const std::vector<float> feedbackOn = heard(0.0f, 1.0f);
+  ASSERT_NE(feedbackOff, feedbackOn);
+
+  struct TCase {
+    float Host;
+    bool FeedbackShown, DitherShown;
+  };
+  const TCase cases[] = {{0.0f, false, false}, {0.3f, false, true}, {0.49f, false, true},
+                         {0.5f, true, true},   {0.6f, true, true},  {1.0f, true, true}};
+  for (const TCase& c : cases) {
+    SCOPED_TRACE(c.Host);
+    const std::vector<float> out = heard(0.0f, c.Host);
+    ASSERT_TRUE(out == feedbackOn || out == feedbackOff);
+    EXPECT_EQ(out == feedbackOn, c.FeedbackShown);
+    SetHost(2, c.Host);
+    OpenLinked();
+    EXPECT_EQ(Window->DIB_Error->Opacity(), c.FeedbackShown ? 255 : 50);
+    EXPECT_EQ(Window->DIB_Dither->Opacity(), c.DitherShown ? 255 : 50);
+  }
+
+  // The picture follows the state: a host value between the states draws as the state heard.
+  auto picture = [&](float shaper) {
+    Start();
+    SetHost(3, shaper);
+    OpenLinked();
+    Window->Update();
+    return Headless.WindowPixels(Handle()).Pixels;
+  };
+  EXPECT_TRUE(picture(0.3f) == picture(0.0f));
+  EXPECT_TRUE(picture(0.6f) == picture(1.0f));
+  EXPECT_FALSE(picture(0.0f) == picture(1.0f));
 }
 
 TEST_F(EditorTest, UnusableParentLeavesTheEditorClosed) {

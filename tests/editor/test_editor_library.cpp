@@ -141,7 +141,7 @@ TEST_F(EditorLibraryTest, RenderedWindowFollowsTheSwitches) {
   EXPECT_GT(changedInBlock, 100);
   EXPECT_EQ(off[5 * 1001 + 5], 0xFFFFFFu);
 
-  // Reopening makes a new window that starts from the stored display and links again.
+  // Reopening makes a new window that links again and shows the effect's values at once.
   Dispatch(effEditClose);
   ASSERT_EQ(Dispatch(effEditOpen, 0, 0, kParent), 1);
   Dispatch(effEditIdle);
@@ -149,5 +149,5 @@ TEST_F(EditorLibraryTest, RenderedWindowFollowsTheSwitches) {
   const std::vector<uint32_t> reopened = Pixels(w, h);
   EXPECT_EQ(reopened[5 * 1001 + 5], 0xFFFFFFu);
   Click(150, 190);
-  EXPECT_EQ(Get(0), 1.0f / 128); // stored Tag 0, one step up gives 1
+  EXPECT_EQ(Get(0), 2.0f / 128); // the upper half raises the 1 the window shows
 }
