@@ -4,6 +4,37 @@
 
 #include "DAEffect.h"
 
+// The capability strings an effect may be asked about through effCanDo, in the order the
+// interface publishes them. Effects answer from this list; hosts ask through it.
+inline constexpr const char* kPlugCanDoStrings[] = {
+    "sendVstEvents",
+    "sendVstMidiEvent",
+    "sendVstTimeInfo",
+    "receiveVstEvents",
+    "receiveVstMidiEvent",
+    "receiveVstTimeInfo",
+    "offline",
+    "plugAsChannelInsert",
+    "plugAsSend",
+    "mixDryWet",
+    "noRealTime",
+    "multipass",
+    "metapass",
+    "1in1out",
+    "1in2out",
+    "2in1out",
+    "2in2out",
+    "2in4out",
+    "4in2out",
+    "4in4out",
+    "4in8out",
+    "8in4out",
+    "8in8out",
+    "midiProgramNames",
+    "conformsToWindowRules",
+    "bypass",
+};
+
 // Extended dispatcher opcodes (effect side), continuing after effSetChunk.
 enum : VstInt32 {
   effProcessEvents = 25,

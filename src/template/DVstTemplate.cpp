@@ -8,35 +8,6 @@
 #include <cstring>
 #include <string_view>
 
-const char* const VstCanDoStrings[vcdBypass + 1] = {
-    "sendVstEvents",
-    "sendVstMidiEvent",
-    "sendVstTimeInfo",
-    "receiveVstEvents",
-    "receiveVstMidiEvent",
-    "receiveVstTimeInfo",
-    "offline",
-    "plugAsChannelInsert",
-    "plugAsSend",
-    "mixDryWet",
-    "noRealTime",
-    "multipass",
-    "metapass",
-    "1in1out",
-    "1in2out",
-    "2in1out",
-    "2in2out",
-    "2in4out",
-    "4in2out",
-    "4in4out",
-    "4in8out",
-    "8in4out",
-    "8in8out",
-    "midiProgramNames",
-    "conformsToWindowRules",
-    "bypass",
-};
-
 namespace {
 
 // Text limits of the answers, in characters without the terminator. Hosts size their buffers
@@ -342,7 +313,7 @@ VstInt32 TVstTemplate::canDo(char* text) {
   if (!text) return -1;
   const std::string_view s(text);
   for (int i = 0; i <= vcdBypass; ++i)
-    if (s == VstCanDoStrings[i]) return (CanDos >> i) & 1 ? 1 : 0;
+    if (s == kPlugCanDoStrings[i]) return (CanDos >> i) & 1 ? 1 : 0;
   return -1;
 }
 

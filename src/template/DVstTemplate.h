@@ -15,6 +15,7 @@
 #include <cstdint>
 #include <functional>
 #include <initializer_list>
+#include <iterator>
 #include <memory>
 #include <string>
 #include <vector>
@@ -49,7 +50,8 @@ struct TVstProgram {
   char Name[kVstMaxProgNameLen + 1] = "Init";
 };
 
-// Capabilities answered to canDo; the element number is the bit in TVstCanDos.
+// Capabilities answered to canDo; the element number is the bit in TVstCanDos and the index of
+// the capability's string in kPlugCanDoStrings.
 enum TVstCanDo : uint8_t {
   vcdSendVstEvents,
   vcdSendVstMidiEvent,
@@ -103,8 +105,8 @@ constexpr TSet SetOf(std::initializer_list<TElement> e) {
   return set;
 }
 
-// The capability strings in element order.
-extern const char* const VstCanDoStrings[vcdBypass + 1];
+// The elements name the interface's capability strings in their published order.
+static_assert(std::size(kPlugCanDoStrings) == vcdBypass + 1);
 
 // The editor window as the adapter sees it. The editor layer implements it; the adapter creates
 // one through a TEditorFormClass on every open.

@@ -249,7 +249,7 @@ TEST_F(TemplateTest, CanDoAnswersFromTheConfiguredSet) {
   R = TRecord{Fx->getAeffect()};
   for (int i = 0; i <= vcdBypass; ++i) {
     const bool set = i == vcdReceiveVstMidiEvent || i == vcdBypass || i == vcd8in8out;
-    EXPECT_EQ(R.CanDo(VstCanDoStrings[i]), set ? 1 : 0) << VstCanDoStrings[i];
+    EXPECT_EQ(R.CanDo(kPlugCanDoStrings[i]), set ? 1 : 0) << kPlugCanDoStrings[i];
   }
   for (const char* s : {"Bypass", "", "2in2out ", "sendVstEvent", "unknown"})
     EXPECT_EQ(R.CanDo(s), -1) << '"' << s << '"';

@@ -8,33 +8,6 @@
 
 namespace qlhost {
 
-const std::vector<const char*> kPublishedCanDos = {"sendVstEvents",
-                                                   "sendVstMidiEvent",
-                                                   "sendVstTimeInfo",
-                                                   "receiveVstEvents",
-                                                   "receiveVstMidiEvent",
-                                                   "receiveVstTimeInfo",
-                                                   "offline",
-                                                   "plugAsChannelInsert",
-                                                   "plugAsSend",
-                                                   "mixDryWet",
-                                                   "noRealTime",
-                                                   "multipass",
-                                                   "metapass",
-                                                   "1in1out",
-                                                   "1in2out",
-                                                   "2in1out",
-                                                   "2in2out",
-                                                   "2in4out",
-                                                   "4in2out",
-                                                   "4in4out",
-                                                   "4in8out",
-                                                   "8in4out",
-                                                   "8in8out",
-                                                   "midiProgramNames",
-                                                   "conformsToWindowRules",
-                                                   "bypass"};
-
 namespace {
 
 // What this host answers about itself. One process hosts one effect at a time, so the answers

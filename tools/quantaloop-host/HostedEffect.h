@@ -70,7 +70,4 @@ private:
   bool FProcessing = false;
 };
 
-// Every capability string the interface publishes, in its order; `info` asks about each.
-extern const std::vector<const char*> kPublishedCanDos;
-
 } // namespace qlhost

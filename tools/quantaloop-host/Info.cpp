@@ -108,7 +108,7 @@ int RunInfo(const std::vector<std::string>& args) {
                 fx.ParamDisplay(i).c_str(), fx.ParamLabel(i).c_str());
 
   std::printf("canDo\n");
-  for (const char* capability : kPublishedCanDos)
+  for (const char* capability : kPlugCanDoStrings)
     std::printf("  %-22s %s\n", capability, CanDoText(fx.CanDo(capability)));
   return 0;
 }
