@@ -152,11 +152,6 @@ constexpr int kStoredTop = 146;
 constexpr uint32_t kTimerInterval = 100;
 constexpr const char* kLZHCompressor = "{BC0C10FC-E045-41E7-A37C-B86AF21320B8}";
 
-// The limits the window keeps when it changes a number itself.
-constexpr int32_t kOversamplingMax = 64;
-constexpr int32_t kQuantizerMax = 24;
-constexpr int32_t kNumberMin = 1;
-
 // A switch image's opacity is its state: above the threshold it is on.
 constexpr uint8_t kSwitchOn = 255;
 constexpr uint8_t kSwitchOff = 50;
@@ -394,8 +389,8 @@ void TPluginEditorWindow::Refresh(bool whole) {
   FUpdating = true;
   RefreshNumber(*Lb_OSR, ppOversampling, whole);
   RefreshNumber(*Lb_Trunc, ppQuantizer, whole);
-  RefreshSwitch(*DIB_Dither, DitherOn(FEffect->GetParameterReal(ppDither)));
-  RefreshSwitch(*DIB_Error, NoiseShaperOn(FEffect->GetParameterReal(ppNoiseShaper)));
+  RefreshSwitch(*DIB_Dither, ppDither);
+  RefreshSwitch(*DIB_Error, ppNoiseShaper);
   FUpdating = false;
 }
 
@@ -413,19 +408,21 @@ void TPluginEditorWindow::RefreshNumber(TLabel& label, int32_t index, bool whole
   label.SetCaption(std::to_string(number));
 }
 
-void TPluginEditorWindow::RefreshSwitch(TDIBImage& image, bool valueOn) {
+void TPluginEditorWindow::RefreshSwitch(TDIBImage& image, int32_t index) {
+  const bool valueOn = kParameters[index].ShownOn(FEffect->GetParameterReal(index));
   if (valueOn == SwitchShowsOn(image)) return;
   image.SetOpacity(SwitchShowsOn(image) ? kSwitchOff : kSwitchOn);
 }
 
 // ---- The numbers ----
 
-void TPluginEditorWindow::StepNumber(TLabel& label, int delta, int y, int32_t max, int32_t index) {
+void TPluginEditorWindow::StepNumber(TLabel& label, int delta, int y, int32_t index) {
+  const TParameterDescription& p = kParameters[index];
   int32_t number = label.Tag() + delta;
-  if (number > max)
-    number = max;
-  else if (number < kNumberMin)
-    number = kNumberMin;
+  if (number > p.EditorMax)
+    number = p.EditorMax;
+  else if (number < p.EditorMin)
+    number = p.EditorMin;
   label.SetTag(number);
   FLastY = y;
   label.SetCaption(std::to_string(number));
@@ -433,23 +430,23 @@ void TPluginEditorWindow::StepNumber(TLabel& label, int delta, int y, int32_t ma
 }
 
 void TPluginEditorWindow::LbOSRMouseDown(TObject*, TMouseButton, TShiftState, int, int y) {
-  StepNumber(*Lb_OSR, y < Lb_OSR->Height() / 2 ? 1 : -1, y, kOversamplingMax, ppOversampling);
+  StepNumber(*Lb_OSR, y < Lb_OSR->Height() / 2 ? 1 : -1, y, ppOversampling);
 }
 
 void TPluginEditorWindow::LbTruncMouseDown(TObject*, TMouseButton, TShiftState, int, int y) {
-  StepNumber(*Lb_Trunc, y < Lb_Trunc->Height() / 2 ? 1 : -1, y, kQuantizerMax, ppQuantizer);
+  StepNumber(*Lb_Trunc, y < Lb_Trunc->Height() / 2 ? 1 : -1, y, ppQuantizer);
 }
 
 void TPluginEditorWindow::LbOSRMouseMove(TObject*, TShiftState shift, int, int y) {
-  ShowHint("Oversampler");
+  ShowHint(kParameters[ppOversampling].Hint);
   if (!shift.Contains(ssLeft)) return;
-  StepNumber(*Lb_OSR, FLastY - y > 0 ? 1 : -1, y, kOversamplingMax, ppOversampling);
+  StepNumber(*Lb_OSR, FLastY - y > 0 ? 1 : -1, y, ppOversampling);
 }
 
 void TPluginEditorWindow::LbTruncMouseMove(TObject*, TShiftState shift, int, int y) {
-  ShowHint("Truncation");
+  ShowHint(kParameters[ppQuantizer].Hint);
   if (!shift.Contains(ssLeft)) return;
-  StepNumber(*Lb_Trunc, FLastY - y > 0 ? 1 : -1, y, kQuantizerMax, ppQuantizer);
+  StepNumber(*Lb_Trunc, FLastY - y > 0 ? 1 : -1, y, ppQuantizer);
 }
 
 // ---- The switches and the logo ----
@@ -482,11 +479,11 @@ void TPluginEditorWindow::DIB_SignalPathMouseMove(TObject*, TShiftState, int, in
 }
 
 void TPluginEditorWindow::DIB_DitherMouseMove(TObject*, TShiftState, int, int) {
-  ShowHint("Dither");
+  ShowHint(kParameters[ppDither].Hint);
 }
 
 void TPluginEditorWindow::DIB_ErrorMouseMove(TObject*, TShiftState, int, int) {
-  ShowHint("Error Feedback");
+  ShowHint(kParameters[ppNoiseShaper].Hint);
 }
 
 void TPluginEditorWindow::Lb_AboutMouseMove(TObject*, TShiftState, int, int) {

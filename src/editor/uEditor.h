@@ -72,14 +72,14 @@ private:
   void LoadArtwork();
   // The shared steps of a press or drag on a number label: limit, remember the position, show
   // and write the number.
-  void StepNumber(TLabel& label, int delta, int y, int32_t max, int32_t index);
+  void StepNumber(TLabel& label, int delta, int y, int32_t index);
   void ToggleSwitch(TDIBImage& image, int32_t index);
   void ShowHint(const char* text);
   // Brings the display in line with the effect; `whole` also for numbers whose Tag already
   // equals the value.
   void Refresh(bool whole);
   void RefreshNumber(TLabel& label, int32_t index, bool whole);
-  void RefreshSwitch(TDIBImage& image, bool valueOn);
+  void RefreshSwitch(TDIBImage& image, int32_t index);
 
   TVstTemplate* FEffect = nullptr; // not owned
   int32_t FLastY = 0;

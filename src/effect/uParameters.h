@@ -1,8 +1,13 @@
-// The effect's parameters as every part of the plug-in sees them: the effect, its editor and
-// the tests agree on the indices and on what a value means here.
+// The effect's parameters, described once: the effect describes them to its host from here,
+// the editor takes its limits, switch rules and hints from here, and the tests and every
+// further plug-in format read the same rows. Adding a parameter is one row here plus its
+// meaning in the modulator.
+//
+// Plain data: nothing of the template, the host interface or a window system.
 #pragma once
 
 #include <cstdint>
+#include <iterator>
 
 enum TPluginParameter : int32_t {
   ppOversampling = 0,
@@ -13,16 +18,70 @@ enum TPluginParameter : int32_t {
   ppCount = 5,
 };
 
-// NoiseShaper runs the error feedback from this real value up. A host may store any value in
-// between the two states of the switch; the modulator and the editor both read it this way, so
-// that the editor never shows the loop on while it is heard off.
-inline constexpr float kNoiseShaperOnFrom = 0.5f;
+// How a parameter's real value is used and shown.
+enum class TParameterKind : uint8_t {
+  Number, // rounded to the nearest integer (ties to even) wherever it becomes a count
+  Amount, // used as it is
+  Switch, // on from OnFrom upwards
+};
+
+// How the editor shows and changes a parameter.
+enum class TEditorControl : uint8_t {
+  None,   // not in the window
+  Number, // a number the user steps between EditorMin and EditorMax
+  Switch, // a block the user clicks; it writes 0 or 1
+};
+
+struct TParameterDescription {
+  TPluginParameter Index;
+  const char* Name;   // as hosts show it
+  const char* Units;  // the label hosts show after the value
+  const char* Symbol; // a stable identifier for formats that name parameters by symbol
+  float Max;          // every range starts at 0 and maps linearly onto the host's 0..1
+  float Initial;      // written at construction in real units; the stored value is clamped
+  TParameterKind Kind;
+  float OnFrom; // Switch: the real value from which it is on
+  TEditorControl Control;
+  int32_t EditorMin, EditorMax; // Number controls
+  const char* Hint;             // the editor's hint line while the pointer is over the control
+
+  constexpr float Default() const { return Initial < Max ? Initial : Max; }
+  // Whether the editor shows the control on for a real value: a switch exactly when the
+  // modulator hears it on, an amount whenever any of it is heard.
+  constexpr bool ShownOn(float real) const {
+    return Kind == TParameterKind::Switch ? real >= OnFrom : real != 0.0f;
+  }
+};
+
+inline constexpr TParameterDescription kParameters[] = {
+    // The editor offers the ratios its window was laid out for, 1 to 64. The whole range to 128
+    // stays open to hosts and programs, the window shows whatever they set, and a step from
+    // above 64 comes back to 64. A ratio of 0 runs no sub-samples: silence.
+    {ppOversampling, "Oversampling", "x", "oversampling", 128.0f, 1.0f, TParameterKind::Number,
+     0.0f, TEditorControl::Number, 1, 64, "Oversampler"},
+    // Written as 32 at construction and so stored as the maximum, 24. The editor starts at 1
+    // bit: 0 bits leave the quantiser without a step, which the effect turns into silence.
+    {ppQuantizer, "Quantizer", "", "quantizer", 24.0f, 32.0f, TParameterKind::Number, 0.0f,
+     TEditorControl::Number, 1, 24, "Truncation"},
+    {ppDither, "Dither", "", "dither", 1.0f, 0.0f, TParameterKind::Amount, 0.0f,
+     TEditorControl::Switch, 0, 1, "Dither"},
+    // A host may store any value between the switch's two states; the error feedback runs from
+    // the middle up, and the editor draws it that way.
+    {ppNoiseShaper, "NoiseShaper", "", "noise_shaper", 1.0f, 0.0f, TParameterKind::Switch, 0.5f,
+     TEditorControl::Switch, 0, 1, "Error Feedback"},
+    // Described, stored, automated and kept in programs; nothing reads it.
+    {ppErrorFilter, "ErrorFilter", "", "error_filter", 1.0f, 0.0f, TParameterKind::Amount, 0.0f,
+     TEditorControl::None, 0, 0, nullptr},
+};
+static_assert(std::size(kParameters) == ppCount);
+
+constexpr bool ParameterRowsInIndexOrder() {
+  for (int32_t i = 0; i < ppCount; ++i)
+    if (kParameters[i].Index != i) return false;
+  return true;
+}
+static_assert(ParameterRowsInIndexOrder());
 
 inline constexpr bool NoiseShaperOn(float real) {
-  return real >= kNoiseShaperOnFrom;
-}
-
-// Any dither amount other than 0 is heard: the switch shows on for every such value.
-inline constexpr bool DitherOn(float real) {
-  return real != 0.0f;
+  return kParameters[ppNoiseShaper].ShownOn(real);
 }

@@ -7,19 +7,6 @@
 
 namespace {
 
-struct TParameterDescription {
-  const char* Name;
-  const char* Units;
-  float Max;
-  float Initial; // written through SetParameterReal, so the stored value is clamped to Max
-};
-
-constexpr TParameterDescription kParameters[ppCount] = {
-    {"Oversampling", "x", 128.0f, 1.0f}, {"Quantizer", "", 24.0f, 32.0f},
-    {"Dither", "", 1.0f, 0.0f},          {"NoiseShaper", "", 1.0f, 0.0f},
-    {"ErrorFilter", "", 1.0f, 0.0f},
-};
-
 constexpr auto kRelaxed = std::memory_order_relaxed;
 
 } // namespace

@@ -3,6 +3,7 @@
 #include "../template/HostLog.h"
 #include "PluginLibrary.h"
 #include "TestPaths.h"
+#include "effect/uParameters.h"
 
 #include <gtest/gtest.h>
 
@@ -44,10 +45,7 @@ struct TInstance : TRecord {
     return {o0, o1};
   }
   // Parameter values as the host writes them: real value / maximum.
-  void SetReal(VstInt32 index, float real) const {
-    static const float kMax[] = {128.0f, 24.0f, 1.0f, 1.0f, 1.0f};
-    Set(index, real / kMax[index]);
-  }
+  void SetReal(VstInt32 index, float real) const { Set(index, real / kParameters[index].Max); }
 };
 
 struct EffectTest : ::testing::Test {
