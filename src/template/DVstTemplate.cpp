@@ -240,9 +240,19 @@ void TVstTemplate::getParameterName(VstInt32 index, char* text) {
 }
 
 float TVstTemplate::GetParameterReal(int32_t index) {
+  return RealValue(index, getParameter(index));
+}
+
+void TVstTemplate::GetParametersReal(float* values, int32_t count) {
+  const TVstProgram& program = *Programs[FProgram.load(std::memory_order_relaxed)];
+  for (int32_t i = 0; i < count && i < ParameterCount; ++i)
+    values[i] = RealValue(i, program.Values[i].load(std::memory_order_relaxed));
+}
+
+float TVstTemplate::RealValue(int32_t index, float normalised) {
   TVstParameterProperty& p = *ParameterProperties[index];
   const double c = p.CurveFactor;
-  float v = getParameter(index);
+  float v = normalised;
   switch (p.Curve) {
   case pcExponential:
     v = static_cast<float>(std::exp(v * std::log(c + 1.0)) - 1.0);

@@ -186,6 +186,11 @@ public:
   void getParameterName(VstInt32 index, char* text) override;
 
   float GetParameterReal(int32_t index);
+  // Parameters 0 .. count - 1 in real units, as GetParameterReal gives them but read straight
+  // from the program's values: the selection once, then each stored value once. Processing
+  // takes a block's settings from one such read, so whatever other threads store or select
+  // meanwhile, the block runs with values that one program held.
+  void GetParametersReal(float* values, int32_t count);
   void SetParameterReal(int32_t index, float value);
   float SmoothValue(TVstParameterProperty& p, float x);
 
@@ -255,6 +260,8 @@ private:
     return Programs[FProgram.load(std::memory_order_relaxed)]->Values[index];
   }
   bool ValidParameter(VstInt32 index) const { return index >= 0 && index < ParameterCount; }
+  // A stored value in real units: curve, range and one smoother step.
+  float RealValue(int32_t index, float normalised);
 
   std::unique_ptr<VstMidiEvent[]> FMidiOutRecords;
   TVstTemplateEditor* FEditor = nullptr; // owned by the base through setEditor
