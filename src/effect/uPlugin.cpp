@@ -5,12 +5,6 @@
 #include <cstdio>
 #include <memory>
 
-namespace {
-
-constexpr auto kRelaxed = std::memory_order_relaxed;
-
-} // namespace
-
 APlugin::APlugin(audioMasterCallback audioMaster)
     : TVstTemplate(audioMaster, 2, ppCount, CreatePluginEditorWindow) {
   CanDos = SetOf<TVstCanDos, TVstCanDo>({vcdSendVstEvents, vcdSendVstMidiEvent, vcdReceiveVstEvents,
@@ -24,7 +18,7 @@ APlugin::APlugin(audioMasterCallback audioMaster)
   VendorName = "Brennholt";
   VendorVersion = 1;
   EffectFlags = SetOf<TEffectFlags, TEffectFlag>({efCanMono, efCanReplacing});
-  OnParameterChange = [this](int32_t index, float value) { ParameterChanged(index, value); };
+  // No handler for OnParameterChange: every block derives its settings from the stored values.
 }
 
 void APlugin::InitializeParameters() {
@@ -39,32 +33,10 @@ void APlugin::InitializeParameters() {
   }
   for (int32_t i = 0; i < ppCount; ++i)
     SetParameterReal(i, kParameters[i].Initial);
-  UpdateCoefficients();
-}
-
-void APlugin::setParameter(VstInt32 index, float value) {
-  TVstTemplate::setParameter(index, value);
-  if (index >= 0 && index < ParameterCount) UpdateCoefficients();
 }
 
 VstIntPtr APlugin::vendorSpecific(VstInt32 index, VstIntPtr /*value*/, void* ptr, float /*opt*/) {
   return EditorDriveRequest(*this, index, ptr);
-}
-
-void APlugin::ParameterChanged(int32_t /*index*/, float /*value*/) {
-  // The stored values decide, also for a real value outside the range: a Quantizer write of 30
-  // is stored as 24 and sounds as 24.
-  UpdateCoefficients();
-}
-
-void APlugin::UpdateCoefficients() {
-  const int64_t b = RoundHalfEven(GetParameterReal(ppQuantizer));
-  const int64_t oq = RoundHalfEven(GetParameterReal(ppOversampling));
-  const double levels = LevelsForWordLength(b);
-  FLevels.store(levels, kRelaxed);
-  FInvLevels.store(1.0 / levels, kRelaxed);
-  FDitherAmount.store(GetParameterReal(ppDither), kRelaxed);
-  FGain.store(GainFor(b, oq), kRelaxed);
 }
 
 void APlugin::resume() {
@@ -74,11 +46,21 @@ void APlugin::resume() {
 void APlugin::ProcessAudio(const float* const* inputs, float* const* outputs,
                            int32_t sampleFrames) {
   if (sampleFrames <= 0) return;
-  const int subSamples = static_cast<int>(RoundHalfEven(GetParameterReal(ppOversampling)) & 0xFF);
-  const bool feedback = NoiseShaperOn(GetParameterReal(ppNoiseShaper));
-  const TModulatorCoefficients c{FLevels.load(kRelaxed), FInvLevels.load(kRelaxed),
-                                 FDitherAmount.load(kRelaxed), FGain.load(kRelaxed)};
-  ModulateBlock(inputs, outputs, sampleFrames, subSamples, feedback, c, FState);
+  const TBlockSettings s = BlockSettings();
+  ModulateBlock(inputs, outputs, sampleFrames, s.SubSamples, s.Feedback, s.Coefficients, FState);
+}
+
+TBlockSettings APlugin::BlockSettings() {
+  float real[ppCount];
+  GetParametersReal(real, ppCount);
+  // The stored values decide, also after a real value outside the range: a Quantizer write of
+  // 30 is stored as 24 and sounds as 24.
+  const int64_t ratio = RoundHalfEven(real[ppOversampling]);
+  const int64_t bits = RoundHalfEven(real[ppQuantizer]);
+  const double levels = LevelsForWordLength(bits);
+  return {static_cast<int>(ratio & 0xFF),
+          NoiseShaperOn(real[ppNoiseShaper]),
+          {levels, 1.0 / levels, real[ppDither], GainFor(bits, ratio)}};
 }
 
 void APlugin::ProcessMidiEvent(const VstMidiEvent& event) {

@@ -6,16 +6,18 @@
 #include "effect/uParameters.h"
 #include "template/DVstTemplate.h"
 
-#include <atomic>
+// Everything one block runs with.
+struct TBlockSettings {
+  int SubSamples;
+  bool Feedback;
+  TModulatorCoefficients Coefficients;
+};
 
 class APlugin : public TVstTemplate {
 public:
   explicit APlugin(audioMasterCallback audioMaster);
   ~APlugin() override = default;
 
-  // Every stored value, from the host, a program switch or SetParameterReal, brings the
-  // coefficients into line with the stored parameters.
-  void setParameter(VstInt32 index, float value) override;
   void resume() override;
   // Requests of tools and tests that drive the editor without a display (editor/EditorDrive.h).
   VstIntPtr vendorSpecific(VstInt32 index, VstIntPtr value, void* ptr, float opt) override;
@@ -25,14 +27,11 @@ public:
                     int32_t sampleFrames) override;
   void ProcessMidiEvent(const VstMidiEvent& event) override;
 
-  // Handler of OnParameterChange (editor writes).
-  void ParameterChanged(int32_t index, float value);
-
-  // Coefficients, written by whichever thread stores a parameter, read once per block.
-  std::atomic<double> FLevels{0.0};
-  std::atomic<double> FInvLevels{0.0};
-  std::atomic<double> FGain{0.0};
-  std::atomic<double> FDitherAmount{0.0};
+  // The settings a block starts with now: the sub-sample count, the error-feedback switch, the
+  // quantiser's levels and their inverse, the dither amount and the output gain, all derived
+  // from one read of the stored values. Nothing else keeps them, so no writer, host or editor,
+  // can leave a block with parts of two settings.
+  TBlockSettings BlockSettings();
 
   // Modulator state, touched only by processing.
   TModulatorState FState{};
@@ -40,9 +39,6 @@ public:
   double (&FQuantizerOut)[2] = FState.QuantizerOut;
   double (&FError)[2] = FState.Error;
   double (&FSum)[2] = FState.Sum;
-
-private:
-  void UpdateCoefficients();
 };
 
 // What the library's entry does: asks the host for its interface version, creates one effect

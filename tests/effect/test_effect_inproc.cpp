@@ -58,8 +58,8 @@ struct InProcessTest : ::testing::Test {
     bool operator==(const TCoefficients&) const = default;
   };
   TCoefficients Now() {
-    return {Fx().FLevels.load(), Fx().FInvLevels.load(), Fx().FGain.load(),
-            Fx().FDitherAmount.load()};
+    const TModulatorCoefficients c = Fx().BlockSettings().Coefficients;
+    return {c.Levels, c.InvLevels, c.Gain, c.DitherAmount};
   }
 
   THostLog Host;

@@ -12,4 +12,10 @@ if(NOT CMAKE_CROSSCOMPILING)
   target_include_directories(test_concurrency PRIVATE ${PROJECT_SOURCE_DIR}/tests/effect
                                                       ${PROJECT_SOURCE_DIR}/tests/template)
   add_dependencies(test_concurrency Quantaloop)
+  # The library's editor renders text through fontconfig: as a desktop host does, keep it loaded
+  # for the whole run, or unloading the plug-in takes fontconfig's process-wide caches along and
+  # they show up as leaks of an unknown module.
+  find_package(Fontconfig REQUIRED)
+  target_link_libraries(test_concurrency PRIVATE -Wl,--no-as-needed Fontconfig::Fontconfig
+                                                 -Wl,--as-needed)
 endif()
