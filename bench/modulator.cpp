@@ -2,10 +2,14 @@
 // that bit identity leaves in each mode, measured alone:
 //   feedback on:  error -> quantiser -> error, one sub-sample after the other;
 //   feedback off: the running sum of a frame's sub-samples, one dependent add per sub-sample.
+// The effect's whole block (the host's processing call with the parameter reads and everything
+// derived from them before the kernel runs) against the kernel alone shows what a block costs
+// beyond the kernel.
 // Arguments of every benchmark: feedback (0/1), sub-samples per frame.
 #include "ModulatorReference.h"
 #include "effect/uModulator.h"
 #include "effect/uModulatorKernel.h"
+#include "effect/uPlugin.h"
 
 #include <benchmark/benchmark.h>
 
@@ -76,6 +80,33 @@ void BM_Reference(benchmark::State& state) {
   RunBlocks(state, [](const float* const* i, float* const* o, int32_t n, int m, bool fb,
                       const TModulatorCoefficients& c,
                       TModulatorState& s) { ref::ModulateBlock(i, o, n, m, fb, c, s); });
+}
+
+VstIntPtr VSTCALLBACK QuietHost(AEffect*, VstInt32 opcode, VstInt32, VstIntPtr, void*, float) {
+  return opcode == audioMasterVersion ? 2400 : 0;
+}
+
+// The effect's block with the settings of TFixture, written as a host writes them.
+void BM_Effect(benchmark::State& state) {
+  const bool feedback = state.range(0) != 0;
+  const int m = static_cast<int>(state.range(1));
+  TFixture fx(m);
+  AEffect* e = CreateQuantaloop(&QuietHost);
+  e->setParameter(e, ppOversampling, static_cast<float>(m) / kParameters[ppOversampling].Max);
+  e->setParameter(e, ppQuantizer, 16.0f / kParameters[ppQuantizer].Max);
+  e->setParameter(e, ppDither, 1.0f);
+  e->setParameter(e, ppNoiseShaper, feedback ? 1.0f : 0.0f);
+  e->dispatcher(e, effSetBlockSize, 0, kFrames, nullptr, 0.0f);
+  e->dispatcher(e, effMainsChanged, 0, 1, nullptr, 0.0f);
+  float* in[2] = {fx.In0.data(), fx.In1.data()};
+  float* out[2] = {fx.Out0.data(), fx.Out1.data()};
+  for (auto _ : state) {
+    e->processReplacing(e, in, out, kFrames);
+    benchmark::DoNotOptimize(fx.Out0.data());
+    benchmark::ClobberMemory();
+  }
+  SetCounters(state, m);
+  e->dispatcher(e, effClose, 0, 0, nullptr, 0.0f);
 }
 
 // Dither values (already scaled) or quantiser outputs for the chains, both channels per entry.
@@ -164,6 +195,7 @@ void Cases(benchmark::internal::Benchmark* b) {
 }
 
 BENCHMARK(BM_Kernel)->Apply(Cases);
+BENCHMARK(BM_Effect)->Apply(Cases);
 BENCHMARK(BM_Chain)->Apply(Cases);
 BENCHMARK(BM_KernelSse2)->Apply(Cases);
 BENCHMARK(BM_ChainSse2)->Apply(Cases);
