@@ -1,7 +1,7 @@
 # The effect and the shipped plug-in library.
 add_library(ql_effect STATIC ${CMAKE_CURRENT_LIST_DIR}/uPlugin.cpp)
 target_include_directories(ql_effect PUBLIC ${PROJECT_SOURCE_DIR}/src)
-target_link_libraries(ql_effect PUBLIC ql_template ql_modulator ql_editor)
+target_link_libraries(ql_effect PUBLIC ql_template ql_processing ql_editor)
 ql_warnings(ql_effect)
 
 # Quantaloop.so / Quantaloop.dll: exports the entry only.

@@ -53,26 +53,20 @@ void APlugin::ProcessAudio(const float* const* inputs, float* const* outputs,
 TBlockSettings APlugin::BlockSettings() {
   float real[ppCount];
   GetParametersReal(real, ppCount);
-  // The stored values decide, also after a real value outside the range: a Quantizer write of
-  // 30 is stored as 24 and sounds as 24.
-  const int64_t ratio = RoundHalfEven(real[ppOversampling]);
-  const int64_t bits = RoundHalfEven(real[ppQuantizer]);
-  const double levels = LevelsForWordLength(bits);
-  return {static_cast<int>(ratio & 0xFF),
-          NoiseShaperOn(real[ppNoiseShaper]),
-          {levels, 1.0 / levels, real[ppDither], GainFor(bits, ratio)}};
+  return BlockSettingsFor(real);
 }
 
 void APlugin::ProcessMidiEvent(const VstMidiEvent& event) {
-  const uint8_t status = static_cast<uint8_t>(event.midiData[0]);
-  const uint8_t channel = status & 0x0F;
-  const uint8_t kind = status & 0xF0;
-  const uint8_t note = static_cast<uint8_t>(event.midiData[1]) & 0x7F;
-  const uint8_t velocity = static_cast<uint8_t>(event.midiData[2]) & 0x7F;
-  if (kind == 0x90 && velocity > 0)
-    QueueNoteOn(channel, note, velocity, event.deltaFrames);
-  else if (kind == 0x90 || kind == 0x80)
-    QueueNoteOff(channel, note, velocity, event.deltaFrames);
+  const uint8_t message[3] = {static_cast<uint8_t>(event.midiData[0]),
+                              static_cast<uint8_t>(event.midiData[1]),
+                              static_cast<uint8_t>(event.midiData[2])};
+  TMidiNote echo;
+  if (!NoteEchoOf(message, echo)) return;
+  const uint8_t channel = echo.Status & 0x0F;
+  if ((echo.Status & 0xF0) == 0x90)
+    QueueNoteOn(channel, echo.Note, echo.Velocity, event.deltaFrames);
+  else
+    QueueNoteOff(channel, echo.Note, echo.Velocity, event.deltaFrames);
 }
 
 AEffect* CreateQuantaloop(audioMasterCallback audioMaster) noexcept {

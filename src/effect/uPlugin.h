@@ -2,16 +2,8 @@
 // MIDI note echo, built on the plug-in template.
 #pragma once
 
-#include "effect/uModulator.h"
-#include "effect/uParameters.h"
+#include "effect/uProcessing.h"
 #include "template/DVstTemplate.h"
-
-// Everything one block runs with.
-struct TBlockSettings {
-  int SubSamples;
-  bool Feedback;
-  TModulatorCoefficients Coefficients;
-};
 
 class APlugin : public TVstTemplate {
 public:
