@@ -3,9 +3,10 @@
 // A tool or a test that loads the plug-in library cannot reach the library's own window
 // backend, so the plug-in answers effVendorSpecific (opcode 50) with index kEditorDriveIndex and
 // `ptr` pointing at a TEditorDrive:
-//   edcUseHeadless  before effEditOpen: Value 1 makes editor windows opened from then on live
-//                   in the library's headless backend (in memory, no window system, a clock
-//                   that moves only when told to); Value 0 goes back to the window system's.
+//   edcUseHeadless  before effEditOpen: Value 1 makes the editor windows this instance opens
+//                   from then on live in the library's headless backend (in memory, no window
+//                   system, a clock that moves only when told to); Value 0 goes back to the
+//                   window system's. Other instances in the process are not affected.
 //   edcPress, edcRelease, edcMove, edcLeave
 //                   a pointer event at X, Y of the editor's client area, with Button (0 left,
 //                   1 right, 2 middle) and the modifier keys in Shift (edsShift, edsAlt,

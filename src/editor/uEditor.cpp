@@ -1,11 +1,5 @@
 #include "editor/uEditor.h"
 
-#ifdef _WIN32
-#include "platform/BackendWin32.h"
-#else
-#include "platform/BackendX11.h"
-#endif
-
 #include "editor/Artwork.h"
 #include "editor/EditorDrive.h"
 #include "platform/HeadlessBackend.h"
@@ -173,23 +167,14 @@ constexpr int kLogoBottom = 100;
 constexpr uint8_t kLogoPressLow = 100;
 constexpr uint8_t kLogoPressHigh = 255;
 
-bool gHeadlessRequested = false;
-
 bool SwitchShowsOn(const TDIBImage& image) {
   return image.Opacity() > kSwitchThreshold;
 }
 
 } // namespace
 
-void UseHeadlessEditorBackend(bool headless) {
-  gHeadlessRequested = headless;
-}
-
-bool HeadlessEditorBackendRequested() {
-  return gHeadlessRequested;
-}
-
-TPluginEditorWindow::TPluginEditorWindow(TNativeHandle parentWindow) : TForm(parentWindow) {
+TPluginEditorWindow::TPluginEditorWindow(TNativeHandle parentWindow, TPlatformBackend& backend)
+    : TForm(parentWindow, backend) {
   SetName("PluginEditorWindow");
   SetCaption("Tessaly");
   SetBorderStyle(bsNone);
@@ -492,27 +477,15 @@ void TPluginEditorWindow::DIBBGMouseMove(TObject*, TShiftState, int, int) {
 
 // ---- The window class ----
 
-namespace {
-TPlatformBackend& NativeEditorBackend() {
-#ifdef _WIN32
-  return TWin32Backend::Instance();
-#else
-  return TX11Backend::Instance();
-#endif
-}
-} // namespace
-
-TEditorForm* CreatePluginEditorWindow(void* parentWindow) {
+TEditorForm* CreatePluginEditorWindow(void* parentWindow, bool headless) {
   try {
     // A real window system needs the host's window to live in; without one there is no editor.
-    if (!gHeadlessRequested && !parentWindow) return nullptr;
+    if (!headless && !parentWindow) return nullptr;
     // The headless backend when a tool asked for it; otherwise the window system's own: the
     // host hands us an X11 window id on Linux and an HWND on Windows.
-    SelectPlatformBackend(gHeadlessRequested
-                              ? static_cast<TPlatformBackend*>(&THeadlessBackend::Instance())
-                              : &NativeEditorBackend());
     auto* window =
-        new TPluginEditorWindow(TNativeHandle{reinterpret_cast<uintptr_t>(parentWindow)});
+        new TPluginEditorWindow(TNativeHandle{reinterpret_cast<uintptr_t>(parentWindow)},
+                                headless ? HeadlessPlatformBackend() : NativePlatformBackend());
     if (!window->HandleAllocated()) {
       delete window;
       return nullptr;
@@ -528,11 +501,12 @@ TEditorForm* CreatePluginEditorWindow(void* parentWindow) {
 intptr_t EditorDriveRequest(TVstTemplate& effect, int32_t index, void* ptr) {
   if (index != kEditorDriveIndex || !ptr) return 0;
   auto& drive = *static_cast<TEditorDrive*>(ptr);
+  TVstTemplateEditor* editor = effect.Editor();
   if (drive.Command == edcUseHeadless) {
-    UseHeadlessEditorBackend(drive.Value != 0);
+    if (!editor) return 0;
+    editor->Headless = drive.Value != 0;
     return 1;
   }
-  TVstTemplateEditor* editor = effect.Editor();
   auto* window =
       editor && editor->Form ? dynamic_cast<TPluginEditorWindow*>(editor->Form.get()) : nullptr;
   THeadlessBackend& headless = THeadlessBackend::Instance();

@@ -5,7 +5,8 @@
 // Windows), never from another thread.
 //
 // Backends: headless (windows in memory, for tests and tools), X11 and Win32 for the plug-in.
-// One backend is selected per process; the headless one unless the plug-in selects another.
+// Each form is given its backend when it is made, so windows of two backends may be open at
+// once (an editor in the host's window next to one a tool drives in memory).
 #pragma once
 
 #include "platform/Bitmap32.h"
@@ -92,7 +93,8 @@ public:
   virtual void Pump() = 0;
 };
 
-// The process-wide backend: the selected one, or the headless backend when none is selected.
-TPlatformBackend& PlatformBackend();
-// Selects the backend for windows opened from now on; nullptr returns to the headless one.
-void SelectPlatformBackend(TPlatformBackend* backend);
+// The headless backend, one per process, which tests and tools drive (HeadlessBackend.h).
+TPlatformBackend& HeadlessPlatformBackend();
+// The window system's backend of this build: X11 on Linux, Win32 on Windows. Defined by the
+// backend's own library (ql_platform_x11, ql_platform_win32), which whoever calls it links.
+TPlatformBackend& NativePlatformBackend();

@@ -123,6 +123,10 @@ TWin32Backend& TWin32Backend::Instance() {
   return backend;
 }
 
+TPlatformBackend& NativePlatformBackend() {
+  return TWin32Backend::Instance();
+}
+
 TWindowHandle TWin32Backend::OpenWindow(uintptr_t parent, int x, int y, int width, int height,
                                         TWindowClient* client) {
   if (!client || width <= 0 || height <= 0) return 0;

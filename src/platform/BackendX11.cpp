@@ -232,6 +232,10 @@ TX11Backend& TX11Backend::Instance() {
   return backend;
 }
 
+TPlatformBackend& NativePlatformBackend() {
+  return TX11Backend::Instance();
+}
+
 TX11Backend::TWindow* TX11Backend::Find(TWindowHandle window) const {
   auto it = FWindows.find(window);
   return it == FWindows.end() ? nullptr : it->second.get();

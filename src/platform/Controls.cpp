@@ -483,13 +483,15 @@ constexpr int kDefaultFormWidth = 320;
 constexpr int kDefaultFormHeight = 240;
 } // namespace
 
-TForm::TForm(TComponent* owner) : TWinControl(owner), FBackend(&PlatformBackend()) {
+TForm::TForm(TComponent* owner, TPlatformBackend& backend)
+    : TWinControl(owner), FBackend(&backend) {
   SetParentColor(false);
   SetBounds(0, 0, kDefaultFormWidth, kDefaultFormHeight);
   Open(0);
 }
 
-TForm::TForm(TNativeHandle parentWindow) : TWinControl(nullptr), FBackend(&PlatformBackend()) {
+TForm::TForm(TNativeHandle parentWindow, TPlatformBackend& backend)
+    : TWinControl(nullptr), FBackend(&backend) {
   SetParentColor(false);
   SetBounds(0, 0, kDefaultFormWidth, kDefaultFormHeight);
   Open(parentWindow.Value);

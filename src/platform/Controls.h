@@ -298,14 +298,15 @@ enum TBorderStyle { bsNone, bsSingle, bsSizeable };
 // A window of the backend: a top-level window (owner constructor) or a child of a native window
 // (parent-handle constructor). Borderless, so its client size is its size. When the backend
 // cannot create the window, the form exists without one: HandleAllocated() is false and the
-// form neither paints nor receives anything.
+// form neither paints nor receives anything. The window lives in the backend given at
+// construction, the headless one unless another is named.
 //
 // Give the form its client size before adding children: an alClient child takes the size the
 // form has then, and anchored children of it move with every later change of that size.
 class TForm : public TWinControl, private TWindowClient {
 public:
-  explicit TForm(TComponent* owner);
-  explicit TForm(TNativeHandle parentWindow);
+  explicit TForm(TComponent* owner, TPlatformBackend& backend = HeadlessPlatformBackend());
+  explicit TForm(TNativeHandle parentWindow, TPlatformBackend& backend = HeadlessPlatformBackend());
   ~TForm() override;
 
   bool HandleAllocated() const { return FHandle != 0; }

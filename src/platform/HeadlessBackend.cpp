@@ -8,6 +8,10 @@ THeadlessBackend& THeadlessBackend::Instance() {
   return backend;
 }
 
+TPlatformBackend& HeadlessPlatformBackend() {
+  return THeadlessBackend::Instance();
+}
+
 THeadlessBackend::TWindow* THeadlessBackend::Find(TWindowHandle window) {
   auto it = FWindows.find(window);
   return it == FWindows.end() ? nullptr : &it->second;

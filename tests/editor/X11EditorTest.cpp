@@ -281,3 +281,174 @@ INSTANTIATE_TEST_SUITE_P(, X11Editor, ::testing::Values(false, true),
                          [](const auto& info) { return info.param ? "Plain" : "SharedMemory"; });
 
 } // namespace
+
+namespace {
+
+constexpr int kScreenWidth = 1280;
+
+struct TPoint {
+  int X, Y;
+};
+
+// Editors of instances in host windows of their own, pointed at as a user and a host do: XTest
+// for the user's hand, XSendEvent for events a host forwards, the host's own connection for its
+// grabs and for unmapping. Parameters are read back through the record.
+class X11EditorPointer : public ::testing::Test {
+protected:
+  struct THosted {
+    AEffect* Effect = nullptr;
+    Window Host = 0;
+    Window Editor = 0;
+    int Left = 0, Top = 0;
+  };
+
+  void SetUp() override {
+    if (!std::getenv("DISPLAY") || !(FDisplay = XOpenDisplay(nullptr)))
+      GTEST_SKIP() << "no X display";
+    ASSERT_GE(DisplayWidth(FDisplay, DefaultScreen(FDisplay)), kScreenWidth);
+    FLibrary = dlopen(qltest::PluginPath().c_str(), RTLD_NOW | RTLD_LOCAL);
+    ASSERT_NE(FLibrary, nullptr) << dlerror();
+    FEntry = reinterpret_cast<AEffect* (*)(audioMasterCallback)>(dlsym(FLibrary, "main"));
+    ASSERT_NE(FEntry, nullptr);
+    MoveTo(kScreenWidth - 1, 799);
+  }
+  void TearDown() override {
+    if (FDisplay) XTestFakeButtonEvent(FDisplay, 1, False, CurrentTime);
+    for (THosted& h : FHosted)
+      Close(h);
+    if (FDisplay) XCloseDisplay(FDisplay);
+    if (FLibrary) dlclose(FLibrary);
+  }
+
+  static VstIntPtr Dispatch(AEffect* e, VstInt32 opcode, VstInt32 index = 0, void* ptr = nullptr) {
+    return e->dispatcher(e, opcode, index, 0, ptr, 0.0f);
+  }
+  // A new instance with its editor open in a host window at left, top of the screen; the link
+  // and the first refresh have run when it returns.
+  THosted& Open(int left, int top) {
+    THosted h;
+    h.Left = left;
+    h.Top = top;
+    h.Effect = FEntry(Host);
+    EXPECT_NE(h.Effect, nullptr);
+    Dispatch(h.Effect, effOpen);
+    h.Host = XCreateSimpleWindow(FDisplay, DefaultRootWindow(FDisplay), left, top, kWidth, kHeight,
+                                 0, 0, BlackPixel(FDisplay, DefaultScreen(FDisplay)));
+    XMapWindow(FDisplay, h.Host);
+    XSync(FDisplay, False);
+    EXPECT_EQ(Dispatch(h.Effect, effEditOpen, 0, reinterpret_cast<void*>(h.Host)), 1);
+    Window root = 0, parent = 0, *children = nullptr;
+    unsigned count = 0;
+    XQueryTree(FDisplay, h.Host, &root, &parent, &children, &count);
+    if (count == 1) h.Editor = children[0];
+    if (children) XFree(children);
+    EXPECT_NE(h.Editor, 0u) << "the editor's window is not the host window's child";
+    FHosted.push_back(h);
+    Idle(300);
+    return FHosted.back();
+  }
+  void CloseEditor(THosted& h) {
+    if (!h.Editor) return;
+    Dispatch(h.Effect, effEditClose);
+    h.Editor = 0;
+  }
+  void Close(THosted& h) {
+    if (!h.Effect) return;
+    CloseEditor(h);
+    Dispatch(h.Effect, effClose);
+    XDestroyWindow(FDisplay, h.Host);
+    XSync(FDisplay, False);
+    h = THosted{};
+  }
+  // Host-style idle calls to every open editor.
+  void Idle(int ms) {
+    for (int t = 0; t <= ms; t += 40) {
+      for (THosted& h : FHosted)
+        if (h.Editor) Dispatch(h.Effect, effEditIdle);
+      std::this_thread::sleep_for(std::chrono::milliseconds(40));
+    }
+  }
+  // The user's hand, in screen coordinates.
+  void MoveTo(int x, int y) {
+    XTestFakeMotionEvent(FDisplay, DefaultScreen(FDisplay), x, y, CurrentTime);
+    XSync(FDisplay, False);
+  }
+  void Button(bool down) {
+    XTestFakeButtonEvent(FDisplay, 1, down ? True : False, CurrentTime);
+    XSync(FDisplay, False);
+  }
+  // A press a host forwards to the editor's window: the server holds no button for it, so its
+  // release never comes.
+  void ForwardPress(const THosted& h, int x, int y) {
+    XEvent e{};
+    e.xbutton.type = ButtonPress;
+    e.xbutton.display = FDisplay;
+    e.xbutton.window = h.Editor;
+    e.xbutton.root = DefaultRootWindow(FDisplay);
+    e.xbutton.time = CurrentTime;
+    e.xbutton.x = x;
+    e.xbutton.y = y;
+    e.xbutton.x_root = h.Left + x;
+    e.xbutton.y_root = h.Top + y;
+    e.xbutton.button = Button1;
+    e.xbutton.same_screen = True;
+    XSendEvent(FDisplay, h.Editor, False, ButtonPressMask, &e);
+    XSync(FDisplay, False);
+  }
+  static float Oversampling(const THosted& h) {
+    return h.Effect->getParameter(h.Effect, 0) * 128.0f;
+  }
+  static float WordLength(const THosted& h) { return h.Effect->getParameter(h.Effect, 1) * 24.0f; }
+
+  // The window's pixels (0x00RRGGBB, top row first).
+  TPicture Shot(const THosted& h) {
+    TPicture picture(static_cast<size_t>(kWidth) * kHeight, 0);
+    XImage* image = XGetImage(FDisplay, h.Editor, 0, 0, kWidth, kHeight, AllPlanes, ZPixmap);
+    if (!image) return picture;
+    for (int y = 0; y < kHeight; ++y)
+      for (int x = 0; x < kWidth; ++x)
+        picture[static_cast<size_t>(y) * kWidth + x] =
+            static_cast<uint32_t>(XGetPixel(image, x, y) & 0xFFFFFF);
+    XDestroyImage(image);
+    return picture;
+  }
+  // Darkness summed over the logo's box: its picture blends over white by its opacity.
+  static long LogoStrength(const TPicture& p) {
+    long sum = 0;
+    for (int y = 20; y < 126; ++y)
+      for (int x = 712; x < 984; ++x) {
+        const uint32_t v = p[static_cast<size_t>(y) * kWidth + x];
+        sum += 765 - static_cast<long>((v >> 16) & 0xFF) - ((v >> 8) & 0xFF) - (v & 0xFF);
+      }
+    return sum;
+  }
+  // Text pixels at the start of the hint line (the part no other editor window covers here).
+  static int HintInk(const TPicture& p) {
+    int n = 0;
+    for (int y = 524; y < 562; ++y)
+      for (int x = 19; x < 240; ++x)
+        n += p[static_cast<size_t>(y) * kWidth + x] != 0xFFFFFFu;
+    return n;
+  }
+
+  Display* FDisplay = nullptr;
+  void* FLibrary = nullptr;
+  AEffect* (*FEntry)(audioMasterCallback) = nullptr;
+  std::vector<THosted> FHosted;
+};
+
+// The headless request of one instance leaves the other's editor in the window system.
+TEST_F(X11EditorPointer, HeadlessRequestBelongsToItsInstance) {
+  AEffect* headless = FEntry(Host);
+  ASSERT_NE(headless, nullptr);
+  Dispatch(headless, effOpen);
+  TEditorDrive request{.Command = edcUseHeadless, .Value = 1};
+  EXPECT_EQ(Dispatch(headless, effVendorSpecific, kEditorDriveIndex, &request), 1);
+  EXPECT_EQ(Dispatch(headless, effEditOpen, 0, reinterpret_cast<void*>(uintptr_t{0x5150})), 1);
+  THosted& h = Open(0, 0);
+  EXPECT_NE(h.Editor, 0u);
+  Dispatch(headless, effEditClose);
+  Dispatch(headless, effClose);
+}
+
+} // namespace

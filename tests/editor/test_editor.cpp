@@ -30,11 +30,11 @@ protected:
   // A new effect, as a host that loads the plug-in again; closes the previous one.
   void Start() {
     if (Record) Stop();
-    UseHeadlessEditorBackend(true);
     Headless.Reset();
     Record = CreateQuantaloop(Host);
     ASSERT_NE(Record, nullptr);
     Effect = static_cast<APlugin*>(Record->object);
+    Effect->Editor()->Headless = true;
   }
   // effClose frees the effect and with it any open window.
   void Stop() {

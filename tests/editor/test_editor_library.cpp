@@ -151,3 +151,44 @@ TEST_F(EditorLibraryTest, RenderedWindowFollowsTheSwitches) {
   Click(150, 190);
   EXPECT_EQ(Get(0), 1.0f / 128); // stored Tag 0, one step up gives 1
 }
+
+namespace {
+
+// A second instance of the plug-in in the same process, as a host with two tracks has.
+struct TSecondInstance {
+  explicit TSecondInstance(bool headless) {
+    E = Library().Entry("main")(qltest::TRecordingHost::Callback());
+    if (!E) return;
+    Dispatch(effOpen);
+    if (headless) {
+      TEditorDrive d{.Command = edcUseHeadless, .Value = 1};
+      Drive(d);
+    }
+  }
+  ~TSecondInstance() {
+    if (E) Dispatch(effClose);
+  }
+  VstIntPtr Dispatch(VstInt32 opcode, void* ptr = nullptr) {
+    return E->dispatcher(E, opcode, 0, 0, ptr, 0.0f);
+  }
+  VstIntPtr Drive(TEditorDrive& d) {
+    return E->dispatcher(E, effVendorSpecific, kEditorDriveIndex, 0, &d, 0.0f);
+  }
+  AEffect* E = nullptr;
+};
+
+} // namespace
+
+TEST_F(EditorLibraryTest, HeadlessRequestBelongsToTheInstanceItIsSentTo) {
+  TSecondInstance other(false);
+  ASSERT_NE(other.E, nullptr);
+  // The other instance asks for the window system's windows; this one keeps its request.
+  TEditorDrive native{.Command = edcUseHeadless, .Value = 0};
+  ASSERT_EQ(other.Drive(native), 1);
+  EXPECT_EQ(Dispatch(effEditOpen, 0, 0, kParent), 1) << "this instance's editor is not headless";
+  // The other's editor goes to the window system, which has no window of that number.
+  EXPECT_EQ(other.Dispatch(effEditOpen, kParent), 0) << "the other instance's editor opened "
+                                                        "in the headless backend";
+  other.Dispatch(effEditClose);
+  Dispatch(effEditClose);
+}
