@@ -7,9 +7,6 @@
 
 namespace {
 
-// One pointer, one capture, process-wide: all windows live on the host's UI thread.
-TControl* gCapture = nullptr;
-
 void FillRect(TBitmap32& picture, const TRect& rect, uint32_t pixel) {
   const TRect r = rect.Intersect(TRect{0, 0, picture.Width, picture.Height});
   for (int y = r.Top; y < r.Bottom; ++y)
@@ -23,10 +20,6 @@ bool IsWithin(const TControl* control, const TControl* ancestor) {
 }
 
 } // namespace
-
-TControl* GetCaptureControl() {
-  return gCapture;
-}
 
 // ---- TComponent ----
 
@@ -98,7 +91,7 @@ void TComponent::Notification(TComponent*, TOperation) {}
 TControl::TControl(TComponent* owner) : TComponent(owner) {}
 
 TControl::~TControl() {
-  if (gCapture == this) ReleaseCapture();
+  if (MouseCapture()) ReleaseCapture();
   SetParent(nullptr);
 }
 
@@ -295,22 +288,22 @@ bool TControl::Focused() const {
 }
 
 void TControl::SetCapture() {
-  if (gCapture == this) return;
-  if (gCapture) gCapture->ReleaseCapture();
-  gCapture = this;
-  if (TForm* form = ParentForm(); form && form->HandleAllocated())
-    form->Backend().CapturePointer(form->Handle());
+  TForm* form = ParentForm();
+  if (!form || form->FCapture == this) return;
+  form->FCapture = this;
+  if (form->HandleAllocated()) form->Backend().CapturePointer(form->Handle());
 }
 
 void TControl::ReleaseCapture() {
-  if (gCapture != this) return;
-  gCapture = nullptr;
-  if (TForm* form = ParentForm(); form && form->HandleAllocated())
-    form->Backend().ReleasePointer(form->Handle());
+  TForm* form = ParentForm();
+  if (!form || form->FCapture != this) return;
+  form->FCapture = nullptr;
+  if (form->HandleAllocated()) form->Backend().ReleasePointer(form->Handle());
 }
 
 bool TControl::MouseCapture() const {
-  return gCapture == this;
+  const TForm* form = ParentForm();
+  return form && form->FCapture == this;
 }
 
 void TControl::Click() {
@@ -503,7 +496,7 @@ TForm::~TForm() {
   DestroyComponents();
   while (ControlCount() > 0)
     delete Controls(ControlCount() - 1);
-  if (gCapture && IsWithin(gCapture, this)) gCapture = nullptr;
+  FCapture = nullptr;
   if (FHandle) FBackend->CloseWindow(FHandle);
   FHandle = 0;
 }
@@ -554,7 +547,7 @@ void TForm::SetFocusedControl(TControl* control) {
 void TForm::ForgetControl(TControl* control) {
   if (FFocused && IsWithin(FFocused, control)) FFocused = nullptr;
   if (FHover && IsWithin(FHover, control)) FHover = nullptr;
-  if (gCapture && IsWithin(gCapture, control)) gCapture->ReleaseCapture();
+  if (FCapture && IsWithin(FCapture, control)) FCapture->ReleaseCapture();
 }
 
 void TForm::UpdateHover(TControl* now) {
@@ -586,7 +579,7 @@ void TForm::SendPointer(TControl* target, uint32_t msg, TMouseButton button, TSh
 void TForm::HandlePointer(const TPointerEvent& e) {
   const TPoint p{e.X, e.Y};
   const TShiftState modifiers = e.Shift * TShiftState{ssShift, ssAlt, ssCtrl};
-  TControl* captured = gCapture && gCapture->ParentForm() == this ? gCapture : nullptr;
+  TControl* captured = FCapture;
   switch (e.Kind) {
   case TPointerKind::Move: {
     if (!captured) UpdateHover(FindControlAt(p));
@@ -619,7 +612,7 @@ void TForm::HandlePointer(const TPointerEvent& e) {
     TControl* target = captured ? captured : FindControlAt(p);
     SendPointer(target, QM_MOUSEUP, e.Button, modifiers + FButtons, p);
     if (FButtons.Empty()) {
-      if (gCapture && gCapture->ParentForm() == this) gCapture->ReleaseCapture();
+      if (FCapture) FCapture->ReleaseCapture();
       UpdateHover(FindControlAt(p));
     }
     break;

@@ -19,7 +19,8 @@
 // for a drag that ended elsewhere arrive right after the release (leave to the captured
 // control, enter to the one now under the pointer). A click is a left press and release on one
 // control, released over it (not over a control in front), where the press was not the second
-// of a double click; the second press arrives as a QM_MOUSEDOWN with ssDouble.
+// of a double click; the second press arrives as a QM_MOUSEDOWN with ssDouble. Each form has a
+// capture of its own.
 #pragma once
 
 #include "platform/Backend.h"
@@ -189,9 +190,9 @@ public:
   void SetFocus();
   bool Focused() const;
 
-  // The pointer capture: while a control holds it, every pointer event of its form goes to it.
-  // A press captures the control under the pointer by itself until the last button is
-  // released.
+  // The pointer capture of the control's form: while a control holds it, every pointer event
+  // of the form goes to it. A press captures the control under the pointer by itself until the
+  // last button is released. Without a form there is no capture.
   void SetCapture();
   void ReleaseCapture();
   bool MouseCapture() const;
@@ -234,9 +235,6 @@ private:
   TFont FFont;
   TWinControl* FParent = nullptr;
 };
-
-// The control that holds the pointer capture, or nullptr.
-TControl* GetCaptureControl();
 
 class TWinControl : public TControl {
 public:
@@ -331,6 +329,8 @@ public:
   TControl* FocusedControl() const { return FFocused; }
   // The control the pointer is over, as the form last saw it.
   TControl* HoverControl() const { return FHover; }
+  // The control that holds the form's pointer capture, or nullptr.
+  TControl* CaptureControl() const { return FCapture; }
 
 private:
   friend class TControl;
@@ -356,6 +356,7 @@ private:
   TBorderStyle FBorderStyle = bsNone;
   TControl* FFocused = nullptr;
   TControl* FHover = nullptr;
+  TControl* FCapture = nullptr;
   TShiftState FButtons;
   bool FPaintRequested = false;
   // The last press, for recognising a double click.

@@ -451,4 +451,52 @@ TEST_F(X11EditorPointer, HeadlessRequestBelongsToItsInstance) {
   Dispatch(headless, effClose);
 }
 
+// Two editors of two instances open at once, the second's window over part of the first's.
+// The pointer rests on one of them when it closes; the other still shows its hints, and its
+// logo, highlighted under the pointer, takes back its own opacity when the pointer leaves the
+// window. Both orders of closing.
+TEST_F(X11EditorPointer, TwoEditorsOpenAtOnceKeepTheirHintsAndLeaves) {
+  FHosted.reserve(2);
+  for (int closing : {0, 1}) {
+    SCOPED_TRACE(closing == 0 ? "the lower window closes" : "the upper window closes");
+    Open(0, 0);
+    Open(250, 200);
+    THosted& gone = FHosted[closing];
+    THosted& stays = FHosted[1 - closing];
+    // Both windows show these points of themselves.
+    auto screen = [](const THosted& w, int x, int y) { return TPoint{w.Left + x, w.Top + y}; };
+    const TPoint overNumber = screen(gone, 150, 190);
+    MoveTo(overNumber.X, overNumber.Y);
+    Idle(80);
+    CloseEditor(gone);
+    Idle(80);
+
+    const TPoint background = screen(stays, 5, 5);
+    MoveTo(background.X, background.Y);
+    Idle(120);
+    const TPicture before = Shot(stays);
+    EXPECT_EQ(HintInk(before), 0);
+    const TPoint wordLength = screen(stays, 840, 185);
+    MoveTo(wordLength.X, wordLength.Y);
+    Idle(120);
+    EXPECT_GT(HintInk(Shot(stays)), 100) << "no hint over the word length";
+    // The logo pulses from 100 upwards since the window opened: well below its highlight.
+    const long resting = LogoStrength(Shot(stays));
+    const TPoint logo = screen(stays, 800, 60);
+    MoveTo(logo.X, logo.Y);
+    Idle(120);
+    const long lit = LogoStrength(Shot(stays));
+    EXPECT_GT(lit, resting * 5 / 4) << "the logo under the pointer is not highlighted";
+    MoveTo(kScreenWidth - 1, 799);
+    Idle(120);
+    const long after = LogoStrength(Shot(stays));
+    EXPECT_LT(std::abs(after - resting), std::abs(after - lit))
+        << "the logo kept its highlight after the pointer left the window (resting " << resting
+        << ", lit " << lit << ", after " << after << ")";
+    for (THosted& w : FHosted)
+      Close(w);
+    FHosted.clear();
+  }
+}
+
 } // namespace

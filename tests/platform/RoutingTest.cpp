@@ -126,7 +126,7 @@ TEST_F(RoutingTest, EventsArriveInControlCoordinatesWithButtonsAndModifiers) {
 TEST_F(RoutingTest, PressCapturesUntilReleaseAndEnterLeaveSettleAtTheRelease) {
   Headless.InjectMove(Window, 20, 20);
   Headless.InjectPress(Window, 20, 20);
-  EXPECT_EQ(GetCaptureControl(), Back);
+  EXPECT_EQ(Form->CaptureControl(), Back);
   EXPECT_TRUE(Headless.PointerCaptured(Window));
   // Dragged over the front control and out of the window: still the back control's events,
   // in its coordinates, and no enter or leave while it holds the capture.
@@ -135,7 +135,7 @@ TEST_F(RoutingTest, PressCapturesUntilReleaseAndEnterLeaveSettleAtTheRelease) {
   Headless.InjectLeave(Window);
   Headless.InjectMove(Window, 45, 45);
   Headless.InjectRelease(Window, 45, 45);
-  EXPECT_EQ(GetCaptureControl(), nullptr);
+  EXPECT_EQ(Form->CaptureControl(), nullptr);
   EXPECT_FALSE(Headless.PointerCaptured(Window));
   // Released over the front control, which covers that point of the back one: no click.
   const std::vector<std::string> expected = {
@@ -143,6 +143,28 @@ TEST_F(RoutingTest, PressCapturesUntilReleaseAndEnterLeaveSettleAtTheRelease) {
       "back move l 40,40", "back move l 140,-30", "back move l 35,35",
       "back up L 35,35",   "back leave",          "front enter",
   };
+  EXPECT_EQ(Take(), expected);
+}
+
+// Each form has its capture: a press held in one form neither takes nor blocks another's.
+TEST_F(RoutingTest, EachFormHoldsItsOwnCapture) {
+  TForm other(nullptr);
+  other.SetBounds(0, 0, 50, 50);
+  auto* probe = new TProbe(&other, &other, "other", TRect{0, 0, 40, 40}, &Log);
+  Headless.InjectMove(Window, 20, 20);
+  Headless.InjectPress(Window, 20, 20);
+  Headless.InjectPress(other.Handle(), 10, 10);
+  EXPECT_TRUE(Back->MouseCapture());
+  EXPECT_TRUE(probe->MouseCapture());
+  Headless.InjectMove(Window, 25, 25, {ssLeft});
+  Headless.InjectRelease(other.Handle(), 10, 10);
+  EXPECT_FALSE(probe->MouseCapture());
+  EXPECT_TRUE(Back->MouseCapture());
+  Headless.InjectRelease(Window, 25, 25);
+  const std::vector<std::string> expected = {
+      "back enter",           "back move 10,10",   "back down L l 10,10", "other enter",
+      "other down L l 10,10", "back move l 15,15", "other click",         "other up L 10,10",
+      "back click",           "back up L 15,15"};
   EXPECT_EQ(Take(), expected);
 }
 
@@ -201,7 +223,7 @@ TEST_F(RoutingTest, RemovedControlIsForgottenMidGesture) {
   Headless.InjectMove(Window, 50, 50);
   Headless.InjectPress(Window, 50, 50);
   delete Front;
-  EXPECT_EQ(GetCaptureControl(), nullptr);
+  EXPECT_EQ(Form->CaptureControl(), nullptr);
   Headless.InjectMove(Window, 20, 20);
   Headless.InjectRelease(Window, 20, 20);
   const std::vector<std::string> expected = {"front enter",          "front move 10,10",
