@@ -513,10 +513,17 @@ intptr_t EditorDriveRequest(TVstTemplate& effect, int32_t index, void* ptr) {
   if (!window || !window->HandleAllocated() || &window->Backend() != &headless) return 0;
   const TWindowHandle handle = window->Handle();
   const TMouseButton button = drive.Button == 1 ? mbRight : drive.Button == 2 ? mbMiddle : mbLeft;
+  struct TShiftBit {
+    uint32_t Bit;
+    TShiftStateItem Item;
+  };
+  static constexpr TShiftBit kShiftBits[] = {
+      {edsShift, ssShift}, {edsAlt, ssAlt},     {edsCtrl, ssCtrl},
+      {edsLeft, ssLeft},   {edsRight, ssRight}, {edsMiddle, ssMiddle},
+  };
   TShiftState shift;
-  if (drive.Shift & edsShift) shift.Include(ssShift);
-  if (drive.Shift & edsAlt) shift.Include(ssAlt);
-  if (drive.Shift & edsCtrl) shift.Include(ssCtrl);
+  for (const TShiftBit& b : kShiftBits)
+    if (drive.Shift & b.Bit) shift.Include(b.Item);
   switch (drive.Command) {
   case edcPress:
     headless.InjectPress(handle, drive.X, drive.Y, button, shift);
@@ -529,6 +536,9 @@ intptr_t EditorDriveRequest(TVstTemplate& effect, int32_t index, void* ptr) {
     return 1;
   case edcLeave:
     headless.InjectLeave(handle);
+    return 1;
+  case edcCaptureLost:
+    headless.InjectCaptureLost(handle);
     return 1;
   case edcAdvance:
     headless.Run(drive.Milliseconds, 10);

@@ -17,12 +17,18 @@
 // A backend's name for one of its windows; 0 is no window.
 using TWindowHandle = uintptr_t;
 
-enum class TPointerKind { Press, Release, Move, Leave };
+// Move: the pointer moved within the window. Enter: it crossed into the window (where the window
+// system tells that apart from a move). Leave: it left the window. CaptureLost: the window lost
+// the pointer to the window system or another window (capture taken, the window unmapped, a
+// grab by another client): a drag on it is over, and its release will not come here.
+enum class TPointerKind { Press, Release, Move, Enter, Leave, CaptureLost };
 
 // One pointer event in the window's client coordinates. Shift carries the modifier keys (shift,
-// alt, ctrl); the controls keep track of the held buttons themselves. TimeMs is the backend's
-// clock when the event happened, used to recognise double clicks. Double is set by a backend
-// whose window system already recognised the press as the second of a double click.
+// alt, ctrl) and the buttons (ssLeft, ssRight, ssMiddle) that the window system reports held
+// with the event: after a press its button is held, after a release it is not. Leave and
+// CaptureLost carry neither a position nor buttons. TimeMs is the backend's clock when the
+// event happened, used to recognise double clicks. Double is set by a backend whose window
+// system already recognised the press as the second of a double click.
 struct TPointerEvent {
   TPointerKind Kind = TPointerKind::Move;
   TMouseButton Button = mbLeft;

@@ -14,13 +14,18 @@
 // Overriding WndProc sees and may swallow every message before the control acts on it.
 //
 // Pointer: the form routes every event to the deepest visible control under the pointer. A
-// press captures that control until the last button is released; meanwhile all events go to
-// it and it stays the control the pointer is counted over, so QM_MOUSELEAVE and QM_MOUSEENTER
-// for a drag that ended elsewhere arrive right after the release (leave to the captured
-// control, enter to the one now under the pointer). A click is a left press and release on one
-// control, released over it (not over a control in front), where the press was not the second
-// of a double click; the second press arrives as a QM_MOUSEDOWN with ssDouble. Each form has a
-// capture of its own.
+// press captures that control and starts a drag, which lasts while the window system reports
+// one of the drag's buttons held; meanwhile all events go to the captured control and it stays
+// the control the pointer is counted over, so QM_MOUSELEAVE and QM_MOUSEENTER for a drag that
+// ended elsewhere arrive right after the release (leave to the captured control, enter to the
+// one now under the pointer). The buttons a control sees held are the drag's buttons that the
+// window system still reports held: a button held down from elsewhere is no drag here. A drag
+// whose release never comes (an event holds none of its buttons, or the window lost the
+// pointer) ends without one: the captured control receives QM_CANCELMODE and loses the
+// capture, no click follows, and moves after it are plain moves even while the button stays
+// down. A click is a left press and release on one control, released over it (not over a
+// control in front), where the press was not the second of a double click; the second press
+// arrives as a QM_MOUSEDOWN with ssDouble. Each form has a capture of its own.
 #pragma once
 
 #include "platform/Backend.h"
@@ -44,6 +49,8 @@ enum : uint32_t {
   // effect: during QM_SETFOCUS Focused() is still false, during QM_KILLFOCUS still true.
   QM_SETFOCUS = 0x0007,
   QM_KILLFOCUS = 0x0008,
+  // The drag on the control ended without its release; it will not come.
+  QM_CANCELMODE = 0x001F,
   QM_USER = 0x0400,
 };
 
@@ -191,8 +198,8 @@ public:
   bool Focused() const;
 
   // The pointer capture of the control's form: while a control holds it, every pointer event
-  // of the form goes to it. A press captures the control under the pointer by itself until the
-  // last button is released. Without a form there is no capture.
+  // of the form goes to it. A press captures the control under the pointer by itself for the
+  // drag it starts. Without a form there is no capture.
   void SetCapture();
   void ReleaseCapture();
   bool MouseCapture() const;
@@ -341,6 +348,7 @@ private:
   // Drops every reference to `control` and its children before they go.
   void ForgetControl(TControl* control);
   void UpdateHover(TControl* now);
+  void EndDragWithoutRelease();
   void SendPointer(TControl* target, uint32_t msg, TMouseButton button, TShiftState shift,
                    TPoint formPoint);
   void RequestPaint();
@@ -357,7 +365,8 @@ private:
   TControl* FFocused = nullptr;
   TControl* FHover = nullptr;
   TControl* FCapture = nullptr;
-  TShiftState FButtons;
+  // The buttons of the drag under way: pressed in this window and still held.
+  TShiftState FDrag;
   bool FPaintRequested = false;
   // The last press, for recognising a double click.
   bool FHavePress = false;

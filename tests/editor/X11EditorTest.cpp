@@ -437,6 +437,91 @@ protected:
   std::vector<THosted> FHosted;
 };
 
+// A drag whose release went elsewhere: the window then sees moves that hold no button, or it
+// lost the pointer to an unmap or to another client's grab. None of the moves that follow may
+// change the number. Oversampling starts at 1; the press on its upper half gives 2 and the
+// three moves go upwards.
+TEST_F(X11EditorPointer, ALostReleaseEndsTheDrag) {
+  FHosted.reserve(4);
+  enum TLoss { Forwarded, Unmapped, ParentUnmapped, Grabbed };
+  struct TCase {
+    const char* How;
+    TLoss Loss;
+  };
+  const TCase cases[] = {
+      {"a forwarded press, then moves that hold no button", Forwarded},
+      {"the host unmaps the window while the button is held", Unmapped},
+      {"the host unmaps its own window, the editor's parent, while the button is held",
+       ParentUnmapped},
+      {"a forwarded press, then the host grabs the pointer for a while", Grabbed},
+  };
+  for (const TCase& c : cases) {
+    SCOPED_TRACE(c.How);
+    THosted& h = Open(0, 0);
+    ASSERT_EQ(Oversampling(h), 1.0f);
+    MoveTo(150, 200);
+    Idle(80);
+    switch (c.Loss) {
+    case Forwarded:
+      ForwardPress(h, 150, 200);
+      break;
+    case Unmapped:
+    case ParentUnmapped: {
+      Button(true);
+      Idle(80);
+      const Window hidden = c.Loss == Unmapped ? h.Editor : h.Host;
+      XUnmapWindow(FDisplay, hidden);
+      XSync(FDisplay, False);
+      Idle(80);
+      XMapWindow(FDisplay, hidden);
+      XSync(FDisplay, False);
+      break;
+    }
+    case Grabbed:
+      ForwardPress(h, 150, 200);
+      Idle(80);
+      ASSERT_EQ(XGrabPointer(FDisplay, h.Host, False, PointerMotionMask, GrabModeAsync,
+                             GrabModeAsync, 0, 0, CurrentTime),
+                GrabSuccess);
+      MoveTo(150, 210);
+      XUngrabPointer(FDisplay, CurrentTime);
+      XSync(FDisplay, False);
+      break;
+    }
+    Idle(80);
+    EXPECT_EQ(Oversampling(h), 2.0f) << "the press, once the drag is lost";
+    for (int y : {195, 190, 185}) {
+      MoveTo(150, y);
+      Idle(40);
+    }
+    Idle(80);
+    EXPECT_EQ(Oversampling(h), 2.0f) << "after the moves";
+    Button(false);
+    Close(h);
+    FHosted.clear();
+  }
+}
+
+// Dragged down out of the window and back in twice: each of the four moves is one step, the
+// crossings back in are none. The word length starts at 24; the press on its lower half gives
+// 23.
+TEST_F(X11EditorPointer, ReenteringDuringADragIsNoStep) {
+  THosted& h = Open(0, 0);
+  ASSERT_EQ(WordLength(h), 24.0f);
+  MoveTo(840, 230);
+  Idle(80);
+  Button(true);
+  Idle(80);
+  EXPECT_EQ(WordLength(h), 23.0f);
+  for (TPoint p : {TPoint{1100, 240}, TPoint{840, 250}, TPoint{1100, 260}, TPoint{840, 270}}) {
+    MoveTo(p.X, p.Y);
+    Idle(40);
+  }
+  Button(false);
+  Idle(80);
+  EXPECT_EQ(WordLength(h), 19.0f);
+}
+
 // The headless request of one instance leaves the other's editor in the window system.
 TEST_F(X11EditorPointer, HeadlessRequestBelongsToItsInstance) {
   AEffect* headless = FEntry(Host);

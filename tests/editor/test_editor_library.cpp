@@ -43,8 +43,8 @@ protected:
   VstIntPtr Drive(TEditorDrive& drive) {
     return Dispatch(effVendorSpecific, kEditorDriveIndex, 0, &drive);
   }
-  VstIntPtr Pointer(TEditorDriveCommand command, int x, int y) {
-    TEditorDrive d{.Command = command, .X = x, .Y = y};
+  VstIntPtr Pointer(TEditorDriveCommand command, int x, int y, uint32_t shift = 0) {
+    TEditorDrive d{.Command = command, .X = x, .Y = y, .Shift = shift};
     return Drive(d);
   }
   void Click(int x, int y) {
@@ -109,15 +109,26 @@ TEST_F(EditorLibraryTest, GesturesWriteParametersAsAHostSeesThem) {
 
   // A drag upwards from the oversampling number, beyond its top edge.
   Pointer(edcPress, 150, 190);
-  Pointer(edcMove, 150, 150);
-  Pointer(edcMove, 150, 20);
+  Pointer(edcMove, 150, 150, edsLeft);
+  Pointer(edcMove, 150, 20, edsLeft);
   Pointer(edcRelease, 150, 20);
   EXPECT_EQ(Get(0), 5.0f / 128);
+  // Drags whose release went elsewhere: moves that hold no button, or the capture lost first.
+  Advance(1000);
+  Pointer(edcPress, 150, 190);
+  Pointer(edcMove, 150, 150);
+  EXPECT_EQ(Get(0), 6.0f / 128);
+  Advance(1000);
+  Pointer(edcPress, 150, 190);
+  ASSERT_EQ(Pointer(edcCaptureLost, 0, 0), 1);
+  Pointer(edcMove, 150, 150, edsLeft);
+  Pointer(edcRelease, 150, 150);
+  EXPECT_EQ(Get(0), 7.0f / 128);
 
   Dispatch(effEditClose);
   // No window: the requests that need one are declined.
   EXPECT_EQ(Pointer(edcPress, 150, 190), 0);
-  EXPECT_EQ(Get(0), 5.0f / 128);
+  EXPECT_EQ(Get(0), 7.0f / 128);
 }
 
 TEST_F(EditorLibraryTest, RenderedWindowFollowsTheSwitches) {

@@ -282,7 +282,7 @@ TEST_F(SkinTest, HighlightRaisesAndRestoresTheOpacityItFound) {
   logo->OnMouseLeave = [&](TObject*) { ++leaves; };
   Headless.InjectMove(Window, 25, 15);
   Headless.InjectPress(Window, 25, 15);
-  Headless.InjectMove(Window, 65, 15);
+  Headless.InjectMove(Window, 65, 15, {ssLeft});
   EXPECT_EQ(logo->Opacity(), 255);
   EXPECT_TRUE(logo->MouseInControl());
   EXPECT_EQ(otherEnters, 0);
