@@ -3,14 +3,21 @@
 // A tool or a test that loads the plug-in library cannot reach the library's own window
 // backend, so the plug-in answers effVendorSpecific (opcode 50) with index kEditorDriveIndex and
 // `ptr` pointing at a TEditorDrive:
-//   edcUseHeadless  before effEditOpen: Value 1 makes editor windows opened from then on live
-//                   in the library's headless backend (in memory, no window system, a clock
-//                   that moves only when told to); Value 0 goes back to the window system's.
+//   edcUseHeadless  before effEditOpen: Value 1 makes the editor windows this instance opens
+//                   from then on live in the library's headless backend (in memory, no window
+//                   system, a clock that moves only when told to); Value 0 goes back to the
+//                   window system's. Other instances in the process are not affected.
 //   edcPress, edcRelease, edcMove, edcLeave
 //                   a pointer event at X, Y of the editor's client area, with Button (0 left,
-//                   1 right, 2 middle) and the modifier keys in Shift (edsShift, edsAlt,
-//                   edsCtrl). Two presses at one point without edcAdvance between them make a
-//                   double click.
+//                   1 right, 2 middle), and in Shift the modifier keys (edsShift, edsAlt,
+//                   edsCtrl) and the buttons held with the event (edsLeft, edsRight,
+//                   edsMiddle) as the window system reports them: a press holds its own button
+//                   as well, a release no longer holds its own, a move holds exactly the
+//                   buttons named (a drag moves with edsLeft; a move without it after a press
+//                   is one whose release went elsewhere). Two presses at one point without
+//                   edcAdvance between them make a double click.
+//   edcCaptureLost  the editor's window loses the pointer to another window (a host dialog
+//                   took the capture): a drag on it ends without its release.
 //   edcAdvance      moves the headless clock on by Milliseconds in 10 ms steps, serving posted
 //                   messages, timers and paints after each step.
 //   edcPixels       paints what is pending and copies the window's pixels into Pixels: 0x00RRGGBB
@@ -36,9 +43,17 @@ enum TEditorDriveCommand : int32_t {
   edcLeave = 5,
   edcAdvance = 6,
   edcPixels = 7,
+  edcCaptureLost = 8,
 };
 
-enum : uint32_t { edsShift = 1, edsAlt = 2, edsCtrl = 4 };
+enum : uint32_t {
+  edsShift = 1,
+  edsAlt = 2,
+  edsCtrl = 4,
+  edsLeft = 8,
+  edsRight = 16,
+  edsMiddle = 32,
+};
 
 struct TEditorDrive {
   int32_t Command = 0;

@@ -1,11 +1,5 @@
 #include "editor/uEditor.h"
 
-#ifdef _WIN32
-#include "platform/BackendWin32.h"
-#else
-#include "platform/BackendX11.h"
-#endif
-
 #include "editor/Artwork.h"
 #include "editor/EditorDrive.h"
 #include "effect/uParameters.h"
@@ -165,23 +159,14 @@ constexpr int kLogoBottom = 100;
 constexpr uint8_t kLogoPressLow = 100;
 constexpr uint8_t kLogoPressHigh = 255;
 
-bool gHeadlessRequested = false;
-
 bool SwitchShowsOn(const TDIBImage& image) {
   return image.Opacity() > kSwitchThreshold;
 }
 
 } // namespace
 
-void UseHeadlessEditorBackend(bool headless) {
-  gHeadlessRequested = headless;
-}
-
-bool HeadlessEditorBackendRequested() {
-  return gHeadlessRequested;
-}
-
-TPluginEditorWindow::TPluginEditorWindow(TNativeHandle parentWindow) : TForm(parentWindow) {
+TPluginEditorWindow::TPluginEditorWindow(TNativeHandle parentWindow, TPlatformBackend& backend)
+    : TForm(parentWindow, backend) {
   SetName("PluginEditorWindow");
   SetCaption("Tessaly");
   SetBorderStyle(bsNone);
@@ -496,27 +481,15 @@ void TPluginEditorWindow::DIBBGMouseMove(TObject*, TShiftState, int, int) {
 
 // ---- The window class ----
 
-namespace {
-TPlatformBackend& NativeEditorBackend() {
-#ifdef _WIN32
-  return TWin32Backend::Instance();
-#else
-  return TX11Backend::Instance();
-#endif
-}
-} // namespace
-
-TEditorForm* CreatePluginEditorWindow(void* parentWindow) {
+TEditorForm* CreatePluginEditorWindow(void* parentWindow, bool headless) {
   try {
     // A real window system needs the host's window to live in; without one there is no editor.
-    if (!gHeadlessRequested && !parentWindow) return nullptr;
+    if (!headless && !parentWindow) return nullptr;
     // The headless backend when a tool asked for it; otherwise the window system's own: the
     // host hands us an X11 window id on Linux and an HWND on Windows.
-    SelectPlatformBackend(gHeadlessRequested
-                              ? static_cast<TPlatformBackend*>(&THeadlessBackend::Instance())
-                              : &NativeEditorBackend());
     auto* window =
-        new TPluginEditorWindow(TNativeHandle{reinterpret_cast<uintptr_t>(parentWindow)});
+        new TPluginEditorWindow(TNativeHandle{reinterpret_cast<uintptr_t>(parentWindow)},
+                                headless ? HeadlessPlatformBackend() : NativePlatformBackend());
     if (!window->HandleAllocated()) {
       delete window;
       return nullptr;
@@ -532,21 +505,29 @@ TEditorForm* CreatePluginEditorWindow(void* parentWindow) {
 intptr_t EditorDriveRequest(TVstTemplate& effect, int32_t index, void* ptr) {
   if (index != kEditorDriveIndex || !ptr) return 0;
   auto& drive = *static_cast<TEditorDrive*>(ptr);
+  TVstTemplateEditor* editor = effect.Editor();
   if (drive.Command == edcUseHeadless) {
-    UseHeadlessEditorBackend(drive.Value != 0);
+    if (!editor) return 0;
+    editor->Headless = drive.Value != 0;
     return 1;
   }
-  TVstTemplateEditor* editor = effect.Editor();
   auto* window =
       editor && editor->Form ? dynamic_cast<TPluginEditorWindow*>(editor->Form.get()) : nullptr;
   THeadlessBackend& headless = THeadlessBackend::Instance();
   if (!window || !window->HandleAllocated() || &window->Backend() != &headless) return 0;
   const TWindowHandle handle = window->Handle();
   const TMouseButton button = drive.Button == 1 ? mbRight : drive.Button == 2 ? mbMiddle : mbLeft;
+  struct TShiftBit {
+    uint32_t Bit;
+    TShiftStateItem Item;
+  };
+  static constexpr TShiftBit kShiftBits[] = {
+      {edsShift, ssShift}, {edsAlt, ssAlt},     {edsCtrl, ssCtrl},
+      {edsLeft, ssLeft},   {edsRight, ssRight}, {edsMiddle, ssMiddle},
+  };
   TShiftState shift;
-  if (drive.Shift & edsShift) shift.Include(ssShift);
-  if (drive.Shift & edsAlt) shift.Include(ssAlt);
-  if (drive.Shift & edsCtrl) shift.Include(ssCtrl);
+  for (const TShiftBit& b : kShiftBits)
+    if (drive.Shift & b.Bit) shift.Include(b.Item);
   switch (drive.Command) {
   case edcPress:
     headless.InjectPress(handle, drive.X, drive.Y, button, shift);
@@ -559,6 +540,9 @@ intptr_t EditorDriveRequest(TVstTemplate& effect, int32_t index, void* ptr) {
     return 1;
   case edcLeave:
     headless.InjectLeave(handle);
+    return 1;
+  case edcCaptureLost:
+    headless.InjectCaptureLost(handle);
     return 1;
   case edcAdvance:
     headless.Run(drive.Milliseconds, 10);

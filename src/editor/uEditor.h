@@ -16,9 +16,9 @@
 
 class TPluginEditorWindow : public TForm, public TEditorForm {
 public:
-  // Builds every control as a child window of `parentWindow`. Without a window (the backend
-  // refused the parent) the form exists but HandleAllocated() is false.
-  explicit TPluginEditorWindow(TNativeHandle parentWindow);
+  // Builds every control as a child window of `parentWindow` in `backend`. Without a window
+  // (the backend refused the parent) the form exists but HandleAllocated() is false.
+  TPluginEditorWindow(TNativeHandle parentWindow, TPlatformBackend& backend);
   ~TPluginEditorWindow() override;
 
   // TEditorForm: what the editor adapter sees.
@@ -88,14 +88,11 @@ private:
 
 // The window class of the effect: creates the editor window as a child of parentWindow (the
 // host's native window handle) and answers it, or null when no window can be made there (no
-// display, an unusable handle, artwork that does not load). Never throws.
-TEditorForm* CreatePluginEditorWindow(void* parentWindow);
-
-// Asks that editor windows opened from now on in this process use the headless window backend
-// instead of the window system's: for tools and tests that render or drive the editor without
-// a display. Hosts reach it through the vendor-specific opcode of EditorDrive.h.
-void UseHeadlessEditorBackend(bool headless);
-bool HeadlessEditorBackendRequested();
+// display, an unusable handle, artwork that does not load). With `headless` the window lives
+// in the headless window backend, where tools and tests render and drive it without a display
+// (an instance asks for that through the vendor-specific opcode of EditorDrive.h). Never
+// throws.
+TEditorForm* CreatePluginEditorWindow(void* parentWindow, bool headless);
 
 // Serves the effVendorSpecific requests of EditorDrive.h for `effect`; answers 0 for any other
 // index and for requests that cannot be carried out.

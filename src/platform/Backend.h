@@ -5,7 +5,8 @@
 // Windows), never from another thread.
 //
 // Backends: headless (windows in memory, for tests and tools), X11 and Win32 for the plug-in.
-// One backend is selected per process; the headless one unless the plug-in selects another.
+// Each form is given its backend when it is made, so windows of two backends may be open at
+// once (an editor in the host's window next to one a tool drives in memory).
 #pragma once
 
 #include "platform/Bitmap32.h"
@@ -16,12 +17,18 @@
 // A backend's name for one of its windows; 0 is no window.
 using TWindowHandle = uintptr_t;
 
-enum class TPointerKind { Press, Release, Move, Leave };
+// Move: the pointer moved within the window. Enter: it crossed into the window (where the window
+// system tells that apart from a move). Leave: it left the window. CaptureLost: the window lost
+// the pointer to the window system or another window (capture taken, the window unmapped, a
+// grab by another client): a drag on it is over, and its release will not come here.
+enum class TPointerKind { Press, Release, Move, Enter, Leave, CaptureLost };
 
 // One pointer event in the window's client coordinates. Shift carries the modifier keys (shift,
-// alt, ctrl); the controls keep track of the held buttons themselves. TimeMs is the backend's
-// clock when the event happened, used to recognise double clicks. Double is set by a backend
-// whose window system already recognised the press as the second of a double click.
+// alt, ctrl) and the buttons (ssLeft, ssRight, ssMiddle) that the window system reports held
+// with the event: after a press its button is held, after a release it is not. Leave and
+// CaptureLost carry neither a position nor buttons. TimeMs is the backend's clock when the
+// event happened, used to recognise double clicks. Double is set by a backend whose window
+// system already recognised the press as the second of a double click.
 struct TPointerEvent {
   TPointerKind Kind = TPointerKind::Move;
   TMouseButton Button = mbLeft;
@@ -92,7 +99,8 @@ public:
   virtual void Pump() = 0;
 };
 
-// The process-wide backend: the selected one, or the headless backend when none is selected.
-TPlatformBackend& PlatformBackend();
-// Selects the backend for windows opened from now on; nullptr returns to the headless one.
-void SelectPlatformBackend(TPlatformBackend* backend);
+// The headless backend, one per process, which tests and tools drive (HeadlessBackend.h).
+TPlatformBackend& HeadlessPlatformBackend();
+// The window system's backend of this build: X11 on Linux, Win32 on Windows. Defined by the
+// backend's own library (ql_platform_x11, ql_platform_win32), which whoever calls it links.
+TPlatformBackend& NativePlatformBackend();

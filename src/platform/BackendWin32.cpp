@@ -11,9 +11,22 @@
 
 namespace {
 
-// The window's client, kept in its user data.
+// What the backend keeps of one of its windows, in the window's user data.
+struct TWin32Window {
+  TWindowClient* Client = nullptr;
+  // A TrackMouseEvent request for WM_MOUSELEAVE is pending for this window.
+  bool TrackingLeave = false;
+  // The backend itself is giving up the capture: that is no capture lost.
+  bool ReleasingCapture = false;
+};
+
+TWin32Window* WindowOf(HWND hwnd) {
+  return reinterpret_cast<TWin32Window*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA));
+}
+
 TWindowClient* ClientOf(HWND hwnd) {
-  return reinterpret_cast<TWindowClient*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA));
+  const TWin32Window* w = WindowOf(hwnd);
+  return w ? w->Client : nullptr;
 }
 
 HINSTANCE ThisModule() {
@@ -32,31 +45,43 @@ const wchar_t* ClassName() {
   return name;
 }
 
-TShiftState Modifiers() {
+// The buttons and keys a mouse message says are held (its MK_ flags); Alt has no flag.
+TShiftState ShiftOf(WPARAM flags) {
   TShiftState shift;
-  if (GetKeyState(VK_SHIFT) < 0) shift.Include(ssShift);
+  if (flags & MK_LBUTTON) shift.Include(ssLeft);
+  if (flags & MK_RBUTTON) shift.Include(ssRight);
+  if (flags & MK_MBUTTON) shift.Include(ssMiddle);
+  if (flags & MK_SHIFT) shift.Include(ssShift);
+  if (flags & MK_CONTROL) shift.Include(ssCtrl);
   if (GetKeyState(VK_MENU) < 0) shift.Include(ssAlt);
-  if (GetKeyState(VK_CONTROL) < 0) shift.Include(ssCtrl);
   return shift;
 }
 
-bool gTrackingLeave = false;
-
-void SendPointer(HWND hwnd, TPointerKind kind, TMouseButton button, LPARAM lParam) {
+void SendPointer(HWND hwnd, TPointerKind kind, TMouseButton button, WPARAM wParam, LPARAM lParam) {
   TWindowClient* client = ClientOf(hwnd);
   if (!client) return;
   TPointerEvent e;
   e.Kind = kind;
   e.Button = button;
-  e.Shift = Modifiers();
+  e.Shift = ShiftOf(wParam);
   e.X = static_cast<short>(LOWORD(lParam));
   e.Y = static_cast<short>(HIWORD(lParam));
   e.TimeMs = static_cast<uint32_t>(GetMessageTime());
   client->HandlePointer(e);
 }
 
-LRESULT CALLBACK WindowProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
+void SendWithoutPosition(HWND hwnd, TPointerKind kind) {
   TWindowClient* client = ClientOf(hwnd);
+  if (!client) return;
+  TPointerEvent e;
+  e.Kind = kind;
+  e.TimeMs = static_cast<uint32_t>(GetMessageTime());
+  client->HandlePointer(e);
+}
+
+LRESULT CALLBACK WindowProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
+  TWin32Window* window = WindowOf(hwnd);
+  TWindowClient* client = window ? window->Client : nullptr;
   switch (msg) {
   case WM_PAINT: {
     PAINTSTRUCT ps;
@@ -73,38 +98,50 @@ LRESULT CALLBACK WindowProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
     if (client) client->HandleTimer(static_cast<uintptr_t>(wParam));
     return 0;
   case WM_MOUSEMOVE:
-    if (!gTrackingLeave) {
+    // Each window asks for its own leave: the request goes with the window when it is
+    // destroyed under the pointer, and other windows still ask for theirs.
+    if (window && !window->TrackingLeave) {
       TRACKMOUSEEVENT track{sizeof(track), TME_LEAVE, hwnd, 0};
-      gTrackingLeave = TrackMouseEvent(&track) != 0;
+      window->TrackingLeave = TrackMouseEvent(&track) != 0;
     }
-    SendPointer(hwnd, TPointerKind::Move, mbLeft, lParam);
+    SendPointer(hwnd, TPointerKind::Move, mbLeft, wParam, lParam);
     return 0;
   case WM_MOUSELEAVE:
-    gTrackingLeave = false;
-    if (client) {
-      TPointerEvent e;
-      e.Kind = TPointerKind::Leave;
-      e.TimeMs = static_cast<uint32_t>(GetMessageTime());
-      client->HandlePointer(e);
-    }
+    if (window) window->TrackingLeave = false;
+    SendWithoutPosition(hwnd, TPointerKind::Leave);
     return 0;
+  case WM_CAPTURECHANGED:
+    // Another window took the capture, or the system ended it: the release of a drag goes
+    // elsewhere now.
+    if (window && !window->ReleasingCapture && reinterpret_cast<HWND>(lParam) != hwnd)
+      SendWithoutPosition(hwnd, TPointerKind::CaptureLost);
+    return 0;
+  case WM_CANCELMODE:
+    // A dialog or a menu of the host takes over the pointer.
+    SendWithoutPosition(hwnd, TPointerKind::CaptureLost);
+    return DefWindowProcW(hwnd, msg, wParam, lParam);
+  case WM_NCDESTROY:
+    // Destroyed with the host's window before CloseWindow: the record goes with it.
+    SetWindowLongPtrW(hwnd, GWLP_USERDATA, 0);
+    delete window;
+    return DefWindowProcW(hwnd, msg, wParam, lParam);
   case WM_LBUTTONDOWN:
-    SendPointer(hwnd, TPointerKind::Press, mbLeft, lParam);
+    SendPointer(hwnd, TPointerKind::Press, mbLeft, wParam, lParam);
     return 0;
   case WM_RBUTTONDOWN:
-    SendPointer(hwnd, TPointerKind::Press, mbRight, lParam);
+    SendPointer(hwnd, TPointerKind::Press, mbRight, wParam, lParam);
     return 0;
   case WM_MBUTTONDOWN:
-    SendPointer(hwnd, TPointerKind::Press, mbMiddle, lParam);
+    SendPointer(hwnd, TPointerKind::Press, mbMiddle, wParam, lParam);
     return 0;
   case WM_LBUTTONUP:
-    SendPointer(hwnd, TPointerKind::Release, mbLeft, lParam);
+    SendPointer(hwnd, TPointerKind::Release, mbLeft, wParam, lParam);
     return 0;
   case WM_RBUTTONUP:
-    SendPointer(hwnd, TPointerKind::Release, mbRight, lParam);
+    SendPointer(hwnd, TPointerKind::Release, mbRight, wParam, lParam);
     return 0;
   case WM_MBUTTONUP:
-    SendPointer(hwnd, TPointerKind::Release, mbMiddle, lParam);
+    SendPointer(hwnd, TPointerKind::Release, mbMiddle, wParam, lParam);
     return 0;
   default:
     // Messages of the controls (the link message among them) come posted from the form.
@@ -121,6 +158,10 @@ LRESULT CALLBACK WindowProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
 TWin32Backend& TWin32Backend::Instance() {
   static TWin32Backend backend;
   return backend;
+}
+
+TPlatformBackend& NativePlatformBackend() {
+  return TWin32Backend::Instance();
 }
 
 TWindowHandle TWin32Backend::OpenWindow(uintptr_t parent, int x, int y, int width, int height,
@@ -148,16 +189,19 @@ TWindowHandle TWin32Backend::OpenWindow(uintptr_t parent, int x, int y, int widt
     }
     return 0;
   }
-  SetWindowLongPtrW(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(client));
+  SetWindowLongPtrW(hwnd, GWLP_USERDATA,
+                    reinterpret_cast<LONG_PTR>(new TWin32Window{.Client = client}));
   ++FWindows;
   return reinterpret_cast<TWindowHandle>(hwnd);
 }
 
 void TWin32Backend::CloseWindow(TWindowHandle window) {
   HWND hwnd = reinterpret_cast<HWND>(window);
-  if (!window || !IsWindow(hwnd) || !ClientOf(hwnd)) return;
+  TWin32Window* w = window && IsWindow(hwnd) ? WindowOf(hwnd) : nullptr;
+  if (!w) return;
   // No more calls into the client, whatever is still queued for the window.
   SetWindowLongPtrW(hwnd, GWLP_USERDATA, 0);
+  delete w;
   DestroyWindow(hwnd);
   MSG drop;
   while (PeekMessageW(&drop, hwnd, 0, 0, PM_REMOVE)) {
@@ -221,7 +265,12 @@ void TWin32Backend::CapturePointer(TWindowHandle window) {
 }
 
 void TWin32Backend::ReleasePointer(TWindowHandle window) {
-  if (window && GetCapture() == reinterpret_cast<HWND>(window)) ReleaseCapture();
+  HWND hwnd = reinterpret_cast<HWND>(window);
+  if (!window || GetCapture() != hwnd) return;
+  TWin32Window* w = WindowOf(hwnd);
+  if (w) w->ReleasingCapture = true;
+  ReleaseCapture();
+  if (w) w->ReleasingCapture = false;
 }
 
 uint32_t TWin32Backend::DoubleClickTimeMs() const {

@@ -95,11 +95,16 @@ uint64_t NowMs() {
       duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count());
 }
 
-TShiftState Modifiers(unsigned state) {
+// The keys and buttons an event's state says are held. The state is the one before the event:
+// a press or release of a button changes it only for the events after.
+TShiftState ShiftOf(unsigned state) {
   TShiftState shift;
   if (state & ShiftMask) shift.Include(ssShift);
   if (state & Mod1Mask) shift.Include(ssAlt);
   if (state & ControlMask) shift.Include(ssCtrl);
+  if (state & Button1Mask) shift.Include(ssLeft);
+  if (state & Button2Mask) shift.Include(ssMiddle);
+  if (state & Button3Mask) shift.Include(ssRight);
   return shift;
 }
 
@@ -230,6 +235,10 @@ bool TX11Backend::TWindow::CreateShm() {
 TX11Backend& TX11Backend::Instance() {
   static TX11Backend backend;
   return backend;
+}
+
+TPlatformBackend& NativePlatformBackend() {
+  return TX11Backend::Instance();
 }
 
 TX11Backend::TWindow* TX11Backend::Find(TWindowHandle window) const {
@@ -438,6 +447,13 @@ bool TX11Backend::PresentsThroughSharedMemory(TWindowHandle window) const {
   return w && w->ShmUsed;
 }
 
+// Whether the window and all its ancestors are mapped. One round trip.
+bool TX11Backend::Viewable(const TWindow& w) {
+  TErrorTrap trap;
+  XWindowAttributes a{};
+  return XGetWindowAttributes(w.Dpy, w.Id, &a) != 0 && a.map_state == IsViewable;
+}
+
 void TX11Backend::PumpEvents(TWindowHandle handle) {
   for (;;) {
     TWindow* w = Find(handle);
@@ -467,6 +483,11 @@ void TX11Backend::PumpEvents(TWindowHandle handle) {
     case DestroyNotify:
       if (e.xdestroywindow.window == w->Id) w->Destroyed = true;
       continue;
+    case UnmapNotify:
+      // An unmapped window loses the pointer grab of a drag; its release goes elsewhere.
+      if (e.xunmap.window != w->Id) continue;
+      p.Kind = TPointerKind::CaptureLost;
+      break;
     case ButtonPress:
     case ButtonRelease:
       // Buttons 4 to 7 are the wheel's steps.
@@ -475,21 +496,25 @@ void TX11Backend::PumpEvents(TWindowHandle handle) {
       p.Button = e.xbutton.button == Button1   ? mbLeft
                  : e.xbutton.button == Button2 ? mbMiddle
                                                : mbRight;
-      p.Shift = Modifiers(e.xbutton.state);
+      p.Shift = ShiftOf(e.xbutton.state);
+      if (p.Kind == TPointerKind::Press)
+        p.Shift.Include(ButtonShift(p.Button));
+      else
+        p.Shift.Exclude(ButtonShift(p.Button));
       p.X = e.xbutton.x;
       p.Y = e.xbutton.y;
       p.TimeMs = e.xbutton.time;
       break;
     case MotionNotify:
       p.Kind = TPointerKind::Move;
-      p.Shift = Modifiers(e.xmotion.state);
+      p.Shift = ShiftOf(e.xmotion.state);
       p.X = e.xmotion.x;
       p.Y = e.xmotion.y;
       p.TimeMs = e.xmotion.time;
       break;
     case EnterNotify:
-      p.Kind = TPointerKind::Move;
-      p.Shift = Modifiers(e.xcrossing.state);
+      p.Kind = TPointerKind::Enter;
+      p.Shift = ShiftOf(e.xcrossing.state);
       p.X = e.xcrossing.x;
       p.Y = e.xcrossing.y;
       p.TimeMs = e.xcrossing.time;
@@ -497,6 +522,16 @@ void TX11Backend::PumpEvents(TWindowHandle handle) {
     case LeaveNotify:
       // Into a child of ours is not out of the window.
       if (e.xcrossing.detail == NotifyInferior) continue;
+      // A grab changed hands (another client took the pointer, the server ended ours), or the
+      // window left because it is no longer viewable (the host unmapped its window), which
+      // ends our grab too. Either way a drag's release will not come here.
+      if (e.xcrossing.mode == NotifyGrab || e.xcrossing.mode == NotifyUngrab || !Viewable(*w)) {
+        TPointerEvent lost;
+        lost.Kind = TPointerKind::CaptureLost;
+        lost.TimeMs = e.xcrossing.time;
+        w->Client->HandlePointer(lost);
+        if (!Find(handle)) return;
+      }
       p.Kind = TPointerKind::Leave;
       p.TimeMs = e.xcrossing.time;
       break;

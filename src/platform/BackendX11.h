@@ -61,6 +61,7 @@ private:
     intptr_t LParam;
   };
   TWindow* Find(TWindowHandle window) const;
+  static bool Viewable(const TWindow& w);
   void PumpEvents(TWindowHandle handle);
 
   std::map<TWindowHandle, std::unique_ptr<TWindow>> FWindows;

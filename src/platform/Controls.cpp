@@ -7,8 +7,8 @@
 
 namespace {
 
-// One pointer, one capture, process-wide: all windows live on the host's UI thread.
-TControl* gCapture = nullptr;
+constexpr TShiftState kButtons{ssLeft, ssRight, ssMiddle};
+constexpr TShiftState kModifiers{ssShift, ssAlt, ssCtrl};
 
 void FillRect(TBitmap32& picture, const TRect& rect, uint32_t pixel) {
   const TRect r = rect.Intersect(TRect{0, 0, picture.Width, picture.Height});
@@ -23,10 +23,6 @@ bool IsWithin(const TControl* control, const TControl* ancestor) {
 }
 
 } // namespace
-
-TControl* GetCaptureControl() {
-  return gCapture;
-}
 
 // ---- TComponent ----
 
@@ -98,7 +94,7 @@ void TComponent::Notification(TComponent*, TOperation) {}
 TControl::TControl(TComponent* owner) : TComponent(owner) {}
 
 TControl::~TControl() {
-  if (gCapture == this) ReleaseCapture();
+  if (MouseCapture()) ReleaseCapture();
   SetParent(nullptr);
 }
 
@@ -259,6 +255,9 @@ void TControl::WndProc(TMessage& m) {
   case QM_MOUSEMOVE:
     MouseMove(m.Shift, m.X, m.Y);
     break;
+  case QM_CANCELMODE:
+    FClicked = false;
+    break;
   case QM_MOUSEENTER:
     MouseEnter();
     break;
@@ -295,22 +294,22 @@ bool TControl::Focused() const {
 }
 
 void TControl::SetCapture() {
-  if (gCapture == this) return;
-  if (gCapture) gCapture->ReleaseCapture();
-  gCapture = this;
-  if (TForm* form = ParentForm(); form && form->HandleAllocated())
-    form->Backend().CapturePointer(form->Handle());
+  TForm* form = ParentForm();
+  if (!form || form->FCapture == this) return;
+  form->FCapture = this;
+  if (form->HandleAllocated()) form->Backend().CapturePointer(form->Handle());
 }
 
 void TControl::ReleaseCapture() {
-  if (gCapture != this) return;
-  gCapture = nullptr;
-  if (TForm* form = ParentForm(); form && form->HandleAllocated())
-    form->Backend().ReleasePointer(form->Handle());
+  TForm* form = ParentForm();
+  if (!form || form->FCapture != this) return;
+  form->FCapture = nullptr;
+  if (form->HandleAllocated()) form->Backend().ReleasePointer(form->Handle());
 }
 
 bool TControl::MouseCapture() const {
-  return gCapture == this;
+  const TForm* form = ParentForm();
+  return form && form->FCapture == this;
 }
 
 void TControl::Click() {
@@ -483,13 +482,15 @@ constexpr int kDefaultFormWidth = 320;
 constexpr int kDefaultFormHeight = 240;
 } // namespace
 
-TForm::TForm(TComponent* owner) : TWinControl(owner), FBackend(&PlatformBackend()) {
+TForm::TForm(TComponent* owner, TPlatformBackend& backend)
+    : TWinControl(owner), FBackend(&backend) {
   SetParentColor(false);
   SetBounds(0, 0, kDefaultFormWidth, kDefaultFormHeight);
   Open(0);
 }
 
-TForm::TForm(TNativeHandle parentWindow) : TWinControl(nullptr), FBackend(&PlatformBackend()) {
+TForm::TForm(TNativeHandle parentWindow, TPlatformBackend& backend)
+    : TWinControl(nullptr), FBackend(&backend) {
   SetParentColor(false);
   SetBounds(0, 0, kDefaultFormWidth, kDefaultFormHeight);
   Open(parentWindow.Value);
@@ -501,7 +502,7 @@ TForm::~TForm() {
   DestroyComponents();
   while (ControlCount() > 0)
     delete Controls(ControlCount() - 1);
-  if (gCapture && IsWithin(gCapture, this)) gCapture = nullptr;
+  FCapture = nullptr;
   if (FHandle) FBackend->CloseWindow(FHandle);
   FHandle = 0;
 }
@@ -552,7 +553,7 @@ void TForm::SetFocusedControl(TControl* control) {
 void TForm::ForgetControl(TControl* control) {
   if (FFocused && IsWithin(FFocused, control)) FFocused = nullptr;
   if (FHover && IsWithin(FHover, control)) FHover = nullptr;
-  if (gCapture && IsWithin(gCapture, control)) gCapture->ReleaseCapture();
+  if (FCapture && IsWithin(FCapture, control)) FCapture->ReleaseCapture();
 }
 
 void TForm::UpdateHover(TControl* now) {
@@ -576,19 +577,56 @@ void TForm::SendPointer(TControl* target, uint32_t msg, TMouseButton button, TSh
   target->WndProc(m);
 }
 
+// The drag is over without its release: the captured control hears of it and loses the
+// capture, so no click follows and nothing stays captured.
+void TForm::EndDragWithoutRelease() {
+  FDrag = TShiftState{};
+  if (TControl* c = FCapture) {
+    c->Perform(QM_CANCELMODE);
+    if (FCapture == c) c->ReleaseCapture();
+  }
+}
+
 // Pointer routing. The control under the pointer is the deepest visible one whose rectangle
-// holds it. A press captures that control until the last button is released; while a capture
-// is held every event goes to the captured control and the pointer stays counted over it, so
-// enter and leave are settled at the release, where the captured control receives its leave
-// and the control now under the pointer its enter.
+// holds it. A press captures that control for its drag; while a capture is held every event
+// goes to the captured control and the pointer stays counted over it, so enter and leave are
+// settled when the drag ends, where the captured control receives its leave and the control
+// now under the pointer its enter. What the window system reports held decides: the drag keeps
+// only the buttons still held, and one that keeps none ended elsewhere.
 void TForm::HandlePointer(const TPointerEvent& e) {
   const TPoint p{e.X, e.Y};
-  const TShiftState modifiers = e.Shift * TShiftState{ssShift, ssAlt, ssCtrl};
-  TControl* captured = gCapture && gCapture->ParentForm() == this ? gCapture : nullptr;
+  const TShiftState modifiers = e.Shift * kModifiers;
   switch (e.Kind) {
+  case TPointerKind::CaptureLost:
+    if (FDrag.Empty() && !FCapture) return;
+    EndDragWithoutRelease();
+    UpdateHover(nullptr);
+    return;
+  case TPointerKind::Leave:
+    if (!FCapture) UpdateHover(nullptr);
+    return;
+  default:
+    break;
+  }
+
+  // What was held before this event; a press adds its button, a release takes its own away.
+  TShiftState before = e.Shift * kButtons;
+  if (e.Kind == TPointerKind::Press) before.Exclude(ButtonShift(e.Button));
+  if (e.Kind == TPointerKind::Release) before.Include(ButtonShift(e.Button));
+  if (!FDrag.Empty() && (FDrag * before).Empty()) {
+    EndDragWithoutRelease();
+    UpdateHover(FindControlAt(p));
+  }
+  FDrag = FDrag * before;
+
+  switch (e.Kind) {
+  case TPointerKind::Enter:
+    // Back into the window during a drag is no movement of it.
+    if (FCapture) break;
+    [[fallthrough]];
   case TPointerKind::Move: {
-    if (!captured) UpdateHover(FindControlAt(p));
-    SendPointer(captured ? captured : FHover, QM_MOUSEMOVE, mbLeft, modifiers + FButtons, p);
+    if (!FCapture) UpdateHover(FindControlAt(p));
+    SendPointer(FCapture ? FCapture : FHover, QM_MOUSEMOVE, mbLeft, modifiers + FDrag, p);
     break;
   }
   case TPointerKind::Press: {
@@ -603,27 +641,26 @@ void TForm::HandlePointer(const TPointerEvent& e) {
     FLastPressButton = e.Button;
     FLastPressAt = p;
     FLastPressTime = e.TimeMs;
-    FButtons.Include(ButtonShift(e.Button));
-    if (!captured) UpdateHover(FindControlAt(p));
-    TControl* target = captured ? captured : FHover;
-    if (target && !captured) target->SetCapture();
-    TShiftState shift = modifiers + FButtons;
+    FDrag.Include(ButtonShift(e.Button));
+    if (!FCapture) {
+      UpdateHover(FindControlAt(p));
+      if (FHover) FHover->SetCapture();
+    }
+    TShiftState shift = modifiers + FDrag;
     if (isDouble) shift.Include(ssDouble);
-    SendPointer(target, QM_MOUSEDOWN, e.Button, shift, p);
+    SendPointer(FCapture ? FCapture : FHover, QM_MOUSEDOWN, e.Button, shift, p);
     break;
   }
   case TPointerKind::Release: {
-    FButtons.Exclude(ButtonShift(e.Button));
-    TControl* target = captured ? captured : FindControlAt(p);
-    SendPointer(target, QM_MOUSEUP, e.Button, modifiers + FButtons, p);
-    if (FButtons.Empty()) {
-      if (gCapture && gCapture->ParentForm() == this) gCapture->ReleaseCapture();
+    FDrag.Exclude(ButtonShift(e.Button));
+    SendPointer(FCapture ? FCapture : FindControlAt(p), QM_MOUSEUP, e.Button, modifiers + FDrag, p);
+    if (FDrag.Empty()) {
+      if (FCapture) FCapture->ReleaseCapture();
       UpdateHover(FindControlAt(p));
     }
     break;
   }
-  case TPointerKind::Leave:
-    if (!captured && FButtons.Empty()) UpdateHover(nullptr);
+  default:
     break;
   }
 }

@@ -14,12 +14,18 @@
 // Overriding WndProc sees and may swallow every message before the control acts on it.
 //
 // Pointer: the form routes every event to the deepest visible control under the pointer. A
-// press captures that control until the last button is released; meanwhile all events go to
-// it and it stays the control the pointer is counted over, so QM_MOUSELEAVE and QM_MOUSEENTER
-// for a drag that ended elsewhere arrive right after the release (leave to the captured
-// control, enter to the one now under the pointer). A click is a left press and release on one
-// control, released over it (not over a control in front), where the press was not the second
-// of a double click; the second press arrives as a QM_MOUSEDOWN with ssDouble.
+// press captures that control and starts a drag, which lasts while the window system reports
+// one of the drag's buttons held; meanwhile all events go to the captured control and it stays
+// the control the pointer is counted over, so QM_MOUSELEAVE and QM_MOUSEENTER for a drag that
+// ended elsewhere arrive right after the release (leave to the captured control, enter to the
+// one now under the pointer). The buttons a control sees held are the drag's buttons that the
+// window system still reports held: a button held down from elsewhere is no drag here. A drag
+// whose release never comes (an event holds none of its buttons, or the window lost the
+// pointer) ends without one: the captured control receives QM_CANCELMODE and loses the
+// capture, no click follows, and moves after it are plain moves even while the button stays
+// down. A click is a left press and release on one control, released over it (not over a
+// control in front), where the press was not the second of a double click; the second press
+// arrives as a QM_MOUSEDOWN with ssDouble. Each form has a capture of its own.
 #pragma once
 
 #include "platform/Backend.h"
@@ -43,6 +49,8 @@ enum : uint32_t {
   // effect: during QM_SETFOCUS Focused() is still false, during QM_KILLFOCUS still true.
   QM_SETFOCUS = 0x0007,
   QM_KILLFOCUS = 0x0008,
+  // The drag on the control ended without its release; it will not come.
+  QM_CANCELMODE = 0x001F,
   QM_USER = 0x0400,
 };
 
@@ -189,9 +197,9 @@ public:
   void SetFocus();
   bool Focused() const;
 
-  // The pointer capture: while a control holds it, every pointer event of its form goes to it.
-  // A press captures the control under the pointer by itself until the last button is
-  // released.
+  // The pointer capture of the control's form: while a control holds it, every pointer event
+  // of the form goes to it. A press captures the control under the pointer by itself for the
+  // drag it starts. Without a form there is no capture.
   void SetCapture();
   void ReleaseCapture();
   bool MouseCapture() const;
@@ -234,9 +242,6 @@ private:
   TFont FFont;
   TWinControl* FParent = nullptr;
 };
-
-// The control that holds the pointer capture, or nullptr.
-TControl* GetCaptureControl();
 
 class TWinControl : public TControl {
 public:
@@ -298,14 +303,15 @@ enum TBorderStyle { bsNone, bsSingle, bsSizeable };
 // A window of the backend: a top-level window (owner constructor) or a child of a native window
 // (parent-handle constructor). Borderless, so its client size is its size. When the backend
 // cannot create the window, the form exists without one: HandleAllocated() is false and the
-// form neither paints nor receives anything.
+// form neither paints nor receives anything. The window lives in the backend given at
+// construction, the headless one unless another is named.
 //
 // Give the form its client size before adding children: an alClient child takes the size the
 // form has then, and anchored children of it move with every later change of that size.
 class TForm : public TWinControl, private TWindowClient {
 public:
-  explicit TForm(TComponent* owner);
-  explicit TForm(TNativeHandle parentWindow);
+  explicit TForm(TComponent* owner, TPlatformBackend& backend = HeadlessPlatformBackend());
+  explicit TForm(TNativeHandle parentWindow, TPlatformBackend& backend = HeadlessPlatformBackend());
   ~TForm() override;
 
   bool HandleAllocated() const { return FHandle != 0; }
@@ -330,6 +336,8 @@ public:
   TControl* FocusedControl() const { return FFocused; }
   // The control the pointer is over, as the form last saw it.
   TControl* HoverControl() const { return FHover; }
+  // The control that holds the form's pointer capture, or nullptr.
+  TControl* CaptureControl() const { return FCapture; }
 
 private:
   friend class TControl;
@@ -340,6 +348,7 @@ private:
   // Drops every reference to `control` and its children before they go.
   void ForgetControl(TControl* control);
   void UpdateHover(TControl* now);
+  void EndDragWithoutRelease();
   void SendPointer(TControl* target, uint32_t msg, TMouseButton button, TShiftState shift,
                    TPoint formPoint);
   void RequestPaint();
@@ -355,7 +364,9 @@ private:
   TBorderStyle FBorderStyle = bsNone;
   TControl* FFocused = nullptr;
   TControl* FHover = nullptr;
-  TShiftState FButtons;
+  TControl* FCapture = nullptr;
+  // The buttons of the drag under way: pressed in this window and still held.
+  TShiftState FDrag;
   bool FPaintRequested = false;
   // The last press, for recognising a double click.
   bool FHavePress = false;

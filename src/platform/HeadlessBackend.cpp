@@ -8,6 +8,10 @@ THeadlessBackend& THeadlessBackend::Instance() {
   return backend;
 }
 
+TPlatformBackend& HeadlessPlatformBackend() {
+  return THeadlessBackend::Instance();
+}
+
 THeadlessBackend::TWindow* THeadlessBackend::Find(TWindowHandle window) {
   auto it = FWindows.find(window);
   return it == FWindows.end() ? nullptr : &it->second;
@@ -130,20 +134,31 @@ void THeadlessBackend::Deliver(TWindowHandle window, const TPointerEvent& event)
 
 void THeadlessBackend::InjectPress(TWindowHandle window, int x, int y, TMouseButton button,
                                    TShiftState shift) {
-  Deliver(window, TPointerEvent{TPointerKind::Press, button, shift, x, y, FNow, false});
+  Deliver(window, TPointerEvent{TPointerKind::Press, button, shift.With(ButtonShift(button)), x, y,
+                                FNow, false});
 }
 
 void THeadlessBackend::InjectRelease(TWindowHandle window, int x, int y, TMouseButton button,
                                      TShiftState shift) {
-  Deliver(window, TPointerEvent{TPointerKind::Release, button, shift, x, y, FNow, false});
+  Deliver(window, TPointerEvent{TPointerKind::Release, button, shift.Without(ButtonShift(button)),
+                                x, y, FNow, false});
 }
 
 void THeadlessBackend::InjectMove(TWindowHandle window, int x, int y, TShiftState shift) {
   Deliver(window, TPointerEvent{TPointerKind::Move, mbLeft, shift, x, y, FNow, false});
 }
 
+void THeadlessBackend::InjectEnter(TWindowHandle window, int x, int y, TShiftState shift) {
+  Deliver(window, TPointerEvent{TPointerKind::Enter, mbLeft, shift, x, y, FNow, false});
+}
+
 void THeadlessBackend::InjectLeave(TWindowHandle window) {
   Deliver(window, TPointerEvent{TPointerKind::Leave, mbLeft, {}, 0, 0, FNow, false});
+}
+
+void THeadlessBackend::InjectCaptureLost(TWindowHandle window) {
+  if (TWindow* w = Find(window)) w->Captured = false;
+  Deliver(window, TPointerEvent{TPointerKind::CaptureLost, mbLeft, {}, 0, 0, FNow, false});
 }
 
 void THeadlessBackend::InjectClick(TWindowHandle window, int x, int y, TMouseButton button,

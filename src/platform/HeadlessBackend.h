@@ -48,13 +48,18 @@ public:
   void Reset();
 
   // Pointer events as the window system would deliver them, in client coordinates. They reach
-  // the window's client at once; `shift` carries modifier keys only.
+  // the window's client at once. `shift` carries the modifier keys and the buttons held with
+  // the event: a press holds its own button as well, a release no longer holds its own, a move
+  // or a crossing into the window holds exactly what `shift` names.
   void InjectPress(TWindowHandle window, int x, int y, TMouseButton button = mbLeft,
                    TShiftState shift = {});
   void InjectRelease(TWindowHandle window, int x, int y, TMouseButton button = mbLeft,
                      TShiftState shift = {});
   void InjectMove(TWindowHandle window, int x, int y, TShiftState shift = {});
+  void InjectEnter(TWindowHandle window, int x, int y, TShiftState shift = {});
   void InjectLeave(TWindowHandle window);
+  // The window loses the pointer (another window took the capture): its capture goes.
+  void InjectCaptureLost(TWindowHandle window);
   // Press and release at one point.
   void InjectClick(TWindowHandle window, int x, int y, TMouseButton button = mbLeft,
                    TShiftState shift = {});

@@ -1,6 +1,5 @@
 # The component library, the window backends and text rendering.
 add_library(ql_platform STATIC
-  ${CMAKE_CURRENT_LIST_DIR}/Backend.cpp
   ${CMAKE_CURRENT_LIST_DIR}/Controls.cpp
   ${CMAKE_CURRENT_LIST_DIR}/HeadlessBackend.cpp
   ${CMAKE_CURRENT_LIST_DIR}/WindowSchedule.cpp)

@@ -75,7 +75,8 @@ void THighlightDIB::Restore() {
 
 void THighlightDIB::HandleMessage(TMessage& m, bool&) {
   TCustomDIBControl& c = Control();
-  const bool free = !c.Focused() && GetCaptureControl() == nullptr;
+  const TForm* form = c.ParentForm();
+  const bool free = !c.Focused() && !(form && form->CaptureControl());
   switch (m.Msg) {
   case QM_MOUSEENTER:
     if (free) Highlight();

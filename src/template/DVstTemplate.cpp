@@ -72,7 +72,7 @@ VstInt32 TVstTemplateEditor::open(void* ptr) {
 
   TEditorForm* form = nullptr;
   try {
-    form = FormClass ? FormClass(ptr) : nullptr;
+    form = FormClass ? FormClass(ptr, Headless) : nullptr;
   } catch (...) {
     form = nullptr;
   }

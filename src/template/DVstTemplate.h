@@ -123,7 +123,9 @@ public:
 };
 
 // Creates the editor window as a child of parentWindow; null when no window can be made there.
-using TEditorFormClass = TEditorForm* (*)(void* parentWindow);
+// `headless`: the window is to live in the library's in-memory window system instead of the
+// host's, for a tool or test that drives the editor without a display.
+using TEditorFormClass = TEditorForm* (*)(void* parentWindow, bool headless);
 
 // The message that hands the window its effect (wParam: the TVstTemplate*).
 constexpr uint32_t WM_SETEFFECT = 1985;
@@ -145,6 +147,9 @@ public:
   ERect EditorRect{};
   int32_t OpenCount = 0;
   TEditorFormClass FormClass = nullptr;
+  // Windows of this adapter open headless (see TEditorFormClass): asked for per instance, so
+  // another instance's editor in the same process stays in the window system.
+  bool Headless = false;
   void* ParentWindow = nullptr;
   std::unique_ptr<TEditorForm> Form;
 };

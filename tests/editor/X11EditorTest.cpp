@@ -281,3 +281,307 @@ INSTANTIATE_TEST_SUITE_P(, X11Editor, ::testing::Values(false, true),
                          [](const auto& info) { return info.param ? "Plain" : "SharedMemory"; });
 
 } // namespace
+
+namespace {
+
+constexpr int kScreenWidth = 1280;
+
+struct TPoint {
+  int X, Y;
+};
+
+// Editors of instances in host windows of their own, pointed at as a user and a host do: XTest
+// for the user's hand, XSendEvent for events a host forwards, the host's own connection for its
+// grabs and for unmapping. Parameters are read back through the record.
+class X11EditorPointer : public ::testing::Test {
+protected:
+  struct THosted {
+    AEffect* Effect = nullptr;
+    Window Host = 0;
+    Window Editor = 0;
+    int Left = 0, Top = 0;
+  };
+
+  void SetUp() override {
+    if (!std::getenv("DISPLAY") || !(FDisplay = XOpenDisplay(nullptr)))
+      GTEST_SKIP() << "no X display";
+    ASSERT_GE(DisplayWidth(FDisplay, DefaultScreen(FDisplay)), kScreenWidth);
+    FLibrary = dlopen(qltest::PluginPath().c_str(), RTLD_NOW | RTLD_LOCAL);
+    ASSERT_NE(FLibrary, nullptr) << dlerror();
+    FEntry = reinterpret_cast<AEffect* (*)(audioMasterCallback)>(dlsym(FLibrary, "main"));
+    ASSERT_NE(FEntry, nullptr);
+    MoveTo(kScreenWidth - 1, 799);
+  }
+  void TearDown() override {
+    if (FDisplay) XTestFakeButtonEvent(FDisplay, 1, False, CurrentTime);
+    for (THosted& h : FHosted)
+      Close(h);
+    if (FDisplay) XCloseDisplay(FDisplay);
+    if (FLibrary) dlclose(FLibrary);
+  }
+
+  static VstIntPtr Dispatch(AEffect* e, VstInt32 opcode, VstInt32 index = 0, void* ptr = nullptr) {
+    return e->dispatcher(e, opcode, index, 0, ptr, 0.0f);
+  }
+  // A new instance with its editor open in a host window at left, top of the screen; the link
+  // and the first refresh have run when it returns.
+  THosted& Open(int left, int top) {
+    THosted h;
+    h.Left = left;
+    h.Top = top;
+    h.Effect = FEntry(Host);
+    EXPECT_NE(h.Effect, nullptr);
+    Dispatch(h.Effect, effOpen);
+    h.Host = XCreateSimpleWindow(FDisplay, DefaultRootWindow(FDisplay), left, top, kWidth, kHeight,
+                                 0, 0, BlackPixel(FDisplay, DefaultScreen(FDisplay)));
+    XMapWindow(FDisplay, h.Host);
+    XSync(FDisplay, False);
+    EXPECT_EQ(Dispatch(h.Effect, effEditOpen, 0, reinterpret_cast<void*>(h.Host)), 1);
+    Window root = 0, parent = 0, *children = nullptr;
+    unsigned count = 0;
+    XQueryTree(FDisplay, h.Host, &root, &parent, &children, &count);
+    if (count == 1) h.Editor = children[0];
+    if (children) XFree(children);
+    EXPECT_NE(h.Editor, 0u) << "the editor's window is not the host window's child";
+    FHosted.push_back(h);
+    Idle(300);
+    return FHosted.back();
+  }
+  void CloseEditor(THosted& h) {
+    if (!h.Editor) return;
+    Dispatch(h.Effect, effEditClose);
+    h.Editor = 0;
+  }
+  void Close(THosted& h) {
+    if (!h.Effect) return;
+    CloseEditor(h);
+    Dispatch(h.Effect, effClose);
+    XDestroyWindow(FDisplay, h.Host);
+    XSync(FDisplay, False);
+    h = THosted{};
+  }
+  // Host-style idle calls to every open editor.
+  void Idle(int ms) {
+    for (int t = 0; t <= ms; t += 40) {
+      for (THosted& h : FHosted)
+        if (h.Editor) Dispatch(h.Effect, effEditIdle);
+      std::this_thread::sleep_for(std::chrono::milliseconds(40));
+    }
+  }
+  // The user's hand, in screen coordinates.
+  void MoveTo(int x, int y) {
+    XTestFakeMotionEvent(FDisplay, DefaultScreen(FDisplay), x, y, CurrentTime);
+    XSync(FDisplay, False);
+  }
+  void Button(bool down) {
+    XTestFakeButtonEvent(FDisplay, 1, down ? True : False, CurrentTime);
+    XSync(FDisplay, False);
+  }
+  // A press a host forwards to the editor's window: the server holds no button for it, so its
+  // release never comes.
+  void ForwardPress(const THosted& h, int x, int y) {
+    XEvent e{};
+    e.xbutton.type = ButtonPress;
+    e.xbutton.display = FDisplay;
+    e.xbutton.window = h.Editor;
+    e.xbutton.root = DefaultRootWindow(FDisplay);
+    e.xbutton.time = CurrentTime;
+    e.xbutton.x = x;
+    e.xbutton.y = y;
+    e.xbutton.x_root = h.Left + x;
+    e.xbutton.y_root = h.Top + y;
+    e.xbutton.button = Button1;
+    e.xbutton.same_screen = True;
+    XSendEvent(FDisplay, h.Editor, False, ButtonPressMask, &e);
+    XSync(FDisplay, False);
+  }
+  static float Oversampling(const THosted& h) {
+    return h.Effect->getParameter(h.Effect, 0) * 128.0f;
+  }
+  static float WordLength(const THosted& h) { return h.Effect->getParameter(h.Effect, 1) * 24.0f; }
+
+  // The window's pixels (0x00RRGGBB, top row first).
+  TPicture Shot(const THosted& h) {
+    TPicture picture(static_cast<size_t>(kWidth) * kHeight, 0);
+    XImage* image = XGetImage(FDisplay, h.Editor, 0, 0, kWidth, kHeight, AllPlanes, ZPixmap);
+    if (!image) return picture;
+    for (int y = 0; y < kHeight; ++y)
+      for (int x = 0; x < kWidth; ++x)
+        picture[static_cast<size_t>(y) * kWidth + x] =
+            static_cast<uint32_t>(XGetPixel(image, x, y) & 0xFFFFFF);
+    XDestroyImage(image);
+    return picture;
+  }
+  // Darkness summed over the logo's box: its picture blends over white by its opacity.
+  static long LogoStrength(const TPicture& p) {
+    long sum = 0;
+    for (int y = 20; y < 126; ++y)
+      for (int x = 712; x < 984; ++x) {
+        const uint32_t v = p[static_cast<size_t>(y) * kWidth + x];
+        sum += 765 - static_cast<long>((v >> 16) & 0xFF) - ((v >> 8) & 0xFF) - (v & 0xFF);
+      }
+    return sum;
+  }
+  // Text pixels at the start of the hint line (the part no other editor window covers here).
+  static int HintInk(const TPicture& p) {
+    int n = 0;
+    for (int y = 524; y < 562; ++y)
+      for (int x = 19; x < 240; ++x)
+        n += p[static_cast<size_t>(y) * kWidth + x] != 0xFFFFFFu;
+    return n;
+  }
+
+  Display* FDisplay = nullptr;
+  void* FLibrary = nullptr;
+  AEffect* (*FEntry)(audioMasterCallback) = nullptr;
+  std::vector<THosted> FHosted;
+};
+
+// A drag whose release went elsewhere: the window then sees moves that hold no button, or it
+// lost the pointer to an unmap or to another client's grab. None of the moves that follow may
+// change the number. Oversampling starts at 1; the press on its upper half gives 2 and the
+// three moves go upwards.
+TEST_F(X11EditorPointer, ALostReleaseEndsTheDrag) {
+  FHosted.reserve(4);
+  enum TLoss { Forwarded, Unmapped, ParentUnmapped, Grabbed };
+  struct TCase {
+    const char* How;
+    TLoss Loss;
+  };
+  const TCase cases[] = {
+      {"a forwarded press, then moves that hold no button", Forwarded},
+      {"the host unmaps the window while the button is held", Unmapped},
+      {"the host unmaps its own window, the editor's parent, while the button is held",
+       ParentUnmapped},
+      {"a forwarded press, then the host grabs the pointer for a while", Grabbed},
+  };
+  for (const TCase& c : cases) {
+    SCOPED_TRACE(c.How);
+    THosted& h = Open(0, 0);
+    ASSERT_EQ(Oversampling(h), 1.0f);
+    MoveTo(150, 200);
+    Idle(80);
+    switch (c.Loss) {
+    case Forwarded:
+      ForwardPress(h, 150, 200);
+      break;
+    case Unmapped:
+    case ParentUnmapped: {
+      Button(true);
+      Idle(80);
+      const Window hidden = c.Loss == Unmapped ? h.Editor : h.Host;
+      XUnmapWindow(FDisplay, hidden);
+      XSync(FDisplay, False);
+      Idle(80);
+      XMapWindow(FDisplay, hidden);
+      XSync(FDisplay, False);
+      break;
+    }
+    case Grabbed:
+      ForwardPress(h, 150, 200);
+      Idle(80);
+      ASSERT_EQ(XGrabPointer(FDisplay, h.Host, False, PointerMotionMask, GrabModeAsync,
+                             GrabModeAsync, 0, 0, CurrentTime),
+                GrabSuccess);
+      MoveTo(150, 210);
+      XUngrabPointer(FDisplay, CurrentTime);
+      XSync(FDisplay, False);
+      break;
+    }
+    Idle(80);
+    EXPECT_EQ(Oversampling(h), 2.0f) << "the press, once the drag is lost";
+    for (int y : {195, 190, 185}) {
+      MoveTo(150, y);
+      Idle(40);
+    }
+    Idle(80);
+    EXPECT_EQ(Oversampling(h), 2.0f) << "after the moves";
+    Button(false);
+    Close(h);
+    FHosted.clear();
+  }
+}
+
+// Dragged down out of the window and back in twice: each of the four moves is one step, the
+// crossings back in are none. The word length starts at 24; the press on its lower half gives
+// 23.
+TEST_F(X11EditorPointer, ReenteringDuringADragIsNoStep) {
+  THosted& h = Open(0, 0);
+  ASSERT_EQ(WordLength(h), 24.0f);
+  MoveTo(840, 230);
+  Idle(80);
+  Button(true);
+  Idle(80);
+  EXPECT_EQ(WordLength(h), 23.0f);
+  for (TPoint p : {TPoint{1100, 240}, TPoint{840, 250}, TPoint{1100, 260}, TPoint{840, 270}}) {
+    MoveTo(p.X, p.Y);
+    Idle(40);
+  }
+  Button(false);
+  Idle(80);
+  EXPECT_EQ(WordLength(h), 19.0f);
+}
+
+// The headless request of one instance leaves the other's editor in the window system.
+TEST_F(X11EditorPointer, HeadlessRequestBelongsToItsInstance) {
+  AEffect* headless = FEntry(Host);
+  ASSERT_NE(headless, nullptr);
+  Dispatch(headless, effOpen);
+  TEditorDrive request{.Command = edcUseHeadless, .Value = 1};
+  EXPECT_EQ(Dispatch(headless, effVendorSpecific, kEditorDriveIndex, &request), 1);
+  EXPECT_EQ(Dispatch(headless, effEditOpen, 0, reinterpret_cast<void*>(uintptr_t{0x5150})), 1);
+  THosted& h = Open(0, 0);
+  EXPECT_NE(h.Editor, 0u);
+  Dispatch(headless, effEditClose);
+  Dispatch(headless, effClose);
+}
+
+// Two editors of two instances open at once, the second's window over part of the first's.
+// The pointer rests on one of them when it closes; the other still shows its hints, and its
+// logo, highlighted under the pointer, takes back its own opacity when the pointer leaves the
+// window. Both orders of closing.
+TEST_F(X11EditorPointer, TwoEditorsOpenAtOnceKeepTheirHintsAndLeaves) {
+  FHosted.reserve(2);
+  for (int closing : {0, 1}) {
+    SCOPED_TRACE(closing == 0 ? "the lower window closes" : "the upper window closes");
+    Open(0, 0);
+    Open(250, 200);
+    THosted& gone = FHosted[closing];
+    THosted& stays = FHosted[1 - closing];
+    // Both windows show these points of themselves.
+    auto screen = [](const THosted& w, int x, int y) { return TPoint{w.Left + x, w.Top + y}; };
+    const TPoint overNumber = screen(gone, 150, 190);
+    MoveTo(overNumber.X, overNumber.Y);
+    Idle(80);
+    CloseEditor(gone);
+    Idle(80);
+
+    const TPoint background = screen(stays, 5, 5);
+    MoveTo(background.X, background.Y);
+    Idle(120);
+    const TPicture before = Shot(stays);
+    EXPECT_EQ(HintInk(before), 0);
+    const TPoint wordLength = screen(stays, 840, 185);
+    MoveTo(wordLength.X, wordLength.Y);
+    Idle(120);
+    EXPECT_GT(HintInk(Shot(stays)), 100) << "no hint over the word length";
+    // The logo pulses from 100 upwards since the window opened: well below its highlight.
+    const long resting = LogoStrength(Shot(stays));
+    const TPoint logo = screen(stays, 800, 60);
+    MoveTo(logo.X, logo.Y);
+    Idle(120);
+    const long lit = LogoStrength(Shot(stays));
+    EXPECT_GT(lit, resting * 5 / 4) << "the logo under the pointer is not highlighted";
+    MoveTo(kScreenWidth - 1, 799);
+    Idle(120);
+    const long after = LogoStrength(Shot(stays));
+    EXPECT_LT(std::abs(after - resting), std::abs(after - lit))
+        << "the logo kept its highlight after the pointer left the window (resting " << resting
+        << ", lit " << lit << ", after " << after << ")";
+    for (THosted& w : FHosted)
+      Close(w);
+    FHosted.clear();
+  }
+}
+
+} // namespace

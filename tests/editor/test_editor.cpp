@@ -32,11 +32,11 @@ protected:
   // A new effect, as a host that loads the plug-in again; closes the previous one.
   void Start() {
     if (Record) Stop();
-    UseHeadlessEditorBackend(true);
     Headless.Reset();
     Record = CreateQuantaloop(Host);
     ASSERT_NE(Record, nullptr);
     Effect = static_cast<APlugin*>(Record->object);
+    Effect->Editor()->Headless = true;
   }
   // effClose frees the effect and with it any open window.
   void Stop() {
@@ -310,6 +310,8 @@ TEST_F(EditorTest, NumberGestures) {
         Headless.InjectRelease(Handle(), ox + g.X, oy + g.Y, g.Button);
         break;
       case DragTo:
+        Headless.InjectMove(Handle(), ox + g.X, oy + g.Y, {ssLeft});
+        break;
       case MoveTo:
         Headless.InjectMove(Handle(), ox + g.X, oy + g.Y);
         break;
@@ -324,6 +326,41 @@ TEST_F(EditorTest, NumberGestures) {
     // The tick after the gesture reads back what the window wrote: nothing changes.
     Tick();
     EXPECT_EQ(label->Caption(), c.Shown);
+  }
+}
+
+// The release of a drag may go to another window (a host dialog took the pointer, the user
+// switched tasks): the moves that follow say that no button is held, or the window is told it
+// lost the pointer first. Either way the moves after it are no drag.
+TEST_F(EditorTest, ALostReleaseEndsTheDrag) {
+  struct TCase {
+    const char* How;
+    bool CaptureLost;
+    TShiftState MovesHold;
+  };
+  const TCase cases[] = {
+      {"moves that hold no button", false, {}},
+      {"the capture lost, then moves with the button still down", true, {ssLeft}},
+  };
+  for (const TCase& c : cases) {
+    SCOPED_TRACE(c.How);
+    Start();
+    OpenLinked();
+    const int ox = Window->Lb_OSR->Left(), oy = Window->Lb_OSR->Top();
+    Headless.InjectPress(Handle(), ox + 10, oy + 40);
+    ASSERT_EQ(Real(0), 2.0f);
+    if (c.CaptureLost) Headless.InjectCaptureLost(Handle());
+    for (int y : {30, 20, 10})
+      Headless.InjectMove(Handle(), ox + 10, oy + y, c.MovesHold);
+    EXPECT_EQ(Real(0), 2.0f);
+    EXPECT_EQ(Window->Lb_OSR->Caption(), "2");
+    EXPECT_EQ(Window->Lb_Hint->Caption(), "Oversampler");
+    // The next press starts a drag of its own.
+    Headless.AdvanceClock(1000);
+    Headless.InjectPress(Handle(), ox + 10, oy + 40);
+    Headless.InjectMove(Handle(), ox + 10, oy + 30, {ssLeft});
+    Headless.InjectRelease(Handle(), ox + 10, oy + 30);
+    EXPECT_EQ(Real(0), 4.0f);
   }
 }
 

@@ -9,7 +9,8 @@ if(WIN32)
     set(QL_WINHOST win64host)
   endif()
   add_executable(${QL_WINHOST} ${CMAKE_CURRENT_SOURCE_DIR}/win32host.cpp
-                 ${CMAKE_CURRENT_SOURCE_DIR}/win32host_editor.cpp ${QL_RECORDCHECK})
+                 ${CMAKE_CURRENT_SOURCE_DIR}/win32host_editor.cpp
+                 ${CMAKE_CURRENT_SOURCE_DIR}/win32host_pointer.cpp ${QL_RECORDCHECK})
   target_include_directories(${QL_WINHOST} PRIVATE ${PROJECT_SOURCE_DIR}/src)
   ql_warnings(${QL_WINHOST})
 else()

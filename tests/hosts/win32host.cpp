@@ -12,8 +12,14 @@
 //       and the X server's screenshot are asked of a script ("click X Y", "grab X Y W H FILE");
 //       --no-click asks for neither. --timeout bounds each wait (60 s by default); --dump
 //       writes the pictures there as PPM files.
+//
+//   win32host pointer DLL
+//       Drives editors with the system's own pointer input and host-made capture changes:
+//       lost releases, lost capture, two editors at once (win32host_pointer.cpp). Needs a
+//       display and nothing else.
 #include "RecordCheck.h"
 #include "win32host_editor.h"
+#include "win32host_pointer.h"
 
 #include <windows.h>
 
@@ -55,12 +61,19 @@ int RunEditor(int argc, char** argv) {
   return status;
 }
 
+int RunPointer(int argc, char** argv) {
+  int status = qlhosts::RunPointerCheck(argc, argv);
+  if (status != 2) PrintVerdict(status);
+  return status;
+}
+
 struct TCommand {
   const char* Name;
   int (*Run)(int, char**);
 };
 
-constexpr TCommand kCommands[] = {{"check", RunCheck}, {"editor", RunEditor}};
+constexpr TCommand kCommands[] = {
+    {"check", RunCheck}, {"editor", RunEditor}, {"pointer", RunPointer}};
 
 } // namespace
 
@@ -75,7 +88,8 @@ int main(int argc, char** argv) {
   }
   std::fprintf(stderr,
                "usage: %s check DLL [OUT.f32] [REF.f32]\n"
-               "       %s editor DLL [--no-click] [--timeout SECONDS] [--dump DIR]\n",
-               argv[0], argv[0]);
+               "       %s editor DLL [--no-click] [--timeout SECONDS] [--dump DIR]\n"
+               "       %s pointer DLL\n",
+               argv[0], argv[0], argv[0]);
   return 2;
 }

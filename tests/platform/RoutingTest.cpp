@@ -126,16 +126,16 @@ TEST_F(RoutingTest, EventsArriveInControlCoordinatesWithButtonsAndModifiers) {
 TEST_F(RoutingTest, PressCapturesUntilReleaseAndEnterLeaveSettleAtTheRelease) {
   Headless.InjectMove(Window, 20, 20);
   Headless.InjectPress(Window, 20, 20);
-  EXPECT_EQ(GetCaptureControl(), Back);
+  EXPECT_EQ(Form->CaptureControl(), Back);
   EXPECT_TRUE(Headless.PointerCaptured(Window));
   // Dragged over the front control and out of the window: still the back control's events,
   // in its coordinates, and no enter or leave while it holds the capture.
-  Headless.InjectMove(Window, 50, 50);
-  Headless.InjectMove(Window, 150, -20);
+  Headless.InjectMove(Window, 50, 50, {ssLeft});
+  Headless.InjectMove(Window, 150, -20, {ssLeft});
   Headless.InjectLeave(Window);
-  Headless.InjectMove(Window, 45, 45);
+  Headless.InjectMove(Window, 45, 45, {ssLeft});
   Headless.InjectRelease(Window, 45, 45);
-  EXPECT_EQ(GetCaptureControl(), nullptr);
+  EXPECT_EQ(Form->CaptureControl(), nullptr);
   EXPECT_FALSE(Headless.PointerCaptured(Window));
   // Released over the front control, which covers that point of the back one: no click.
   const std::vector<std::string> expected = {
@@ -143,6 +143,99 @@ TEST_F(RoutingTest, PressCapturesUntilReleaseAndEnterLeaveSettleAtTheRelease) {
       "back move l 40,40", "back move l 140,-30", "back move l 35,35",
       "back up L 35,35",   "back leave",          "front enter",
   };
+  EXPECT_EQ(Take(), expected);
+}
+
+// The buttons an event holds are the window system's word for them. When it says none of the
+// drag's buttons is held, the release went to another window; when the window loses the
+// pointer, it will go there. The drag ends then, without a click, and the pointer counts over
+// what it is over: moves after it are no drag, even with the button still down.
+TEST_F(RoutingTest, ALostReleaseEndsTheDragWithoutAClick) {
+  enum TLoss { MoveHoldingNothing, PressWithNothingElseHeld, CaptureLost };
+  struct TCase {
+    const char* How;
+    TLoss Loss;
+    std::vector<std::string> Expected; // after the press on the back control
+  };
+  const TCase cases[] = {
+      {"a move that holds no button",
+       MoveHoldingNothing,
+       {"back leave", "front enter", "front move 10,10", "front up L 10,10", "front leave",
+        "back enter", "back move 10,10"}},
+      {"a press with no other button held",
+       PressWithNothingElseHeld,
+       {"back leave", "front enter", "front down L l 10,10", "front click", "front up L 10,10",
+        "front leave", "back enter", "back move 10,10"}},
+      {"the window loses the pointer, then moves with the button held",
+       CaptureLost,
+       {"back leave", "front enter", "front move 10,10", "front up L 10,10", "front leave",
+        "back enter", "back move 10,10"}},
+  };
+  for (const TCase& c : cases) {
+    SCOPED_TRACE(c.How);
+    Headless.AdvanceClock(10000); // no double click across cases
+    Headless.InjectMove(Window, 20, 20);
+    Headless.InjectPress(Window, 20, 20);
+    Take();
+    switch (c.Loss) {
+    case MoveHoldingNothing:
+      Headless.InjectMove(Window, 50, 50);
+      break;
+    case PressWithNothingElseHeld:
+      Headless.InjectPress(Window, 50, 50);
+      break;
+    case CaptureLost:
+      Headless.InjectCaptureLost(Window);
+      Headless.InjectMove(Window, 50, 50, {ssLeft});
+      break;
+    }
+    EXPECT_FALSE(Back->MouseCapture());
+    Headless.InjectRelease(Window, 50, 50);
+    EXPECT_EQ(Form->CaptureControl(), nullptr);
+    EXPECT_FALSE(Headless.PointerCaptured(Window));
+    Headless.InjectMove(Window, 20, 20);
+    EXPECT_EQ(Take(), c.Expected);
+    Headless.InjectMove(Window, 5, 5);
+    Take();
+  }
+}
+
+// Crossing back into the window during a drag is no movement of it; outside a drag it is one.
+TEST_F(RoutingTest, EnteringDuringADragIsNoMove) {
+  Headless.InjectMove(Window, 20, 20);
+  Headless.InjectPress(Window, 20, 20);
+  Headless.InjectLeave(Window);
+  Headless.InjectEnter(Window, 22, 22, {ssLeft});
+  Headless.InjectMove(Window, 24, 24, {ssLeft});
+  Headless.InjectRelease(Window, 24, 24);
+  Headless.InjectLeave(Window);
+  Headless.InjectEnter(Window, 45, 45);
+  const std::vector<std::string> expected = {
+      "back enter",        "back move 10,10", "back down L l 10,10",
+      "back move l 14,14", "back click",      "back up L 14,14",
+      "back leave",        "front enter",     "front move 5,5"};
+  EXPECT_EQ(Take(), expected);
+}
+
+// Each form has its capture: a press held in one form neither takes nor blocks another's.
+TEST_F(RoutingTest, EachFormHoldsItsOwnCapture) {
+  TForm other(nullptr);
+  other.SetBounds(0, 0, 50, 50);
+  auto* probe = new TProbe(&other, &other, "other", TRect{0, 0, 40, 40}, &Log);
+  Headless.InjectMove(Window, 20, 20);
+  Headless.InjectPress(Window, 20, 20);
+  Headless.InjectPress(other.Handle(), 10, 10);
+  EXPECT_TRUE(Back->MouseCapture());
+  EXPECT_TRUE(probe->MouseCapture());
+  Headless.InjectMove(Window, 25, 25, {ssLeft});
+  Headless.InjectRelease(other.Handle(), 10, 10);
+  EXPECT_FALSE(probe->MouseCapture());
+  EXPECT_TRUE(Back->MouseCapture());
+  Headless.InjectRelease(Window, 25, 25);
+  const std::vector<std::string> expected = {
+      "back enter",           "back move 10,10",   "back down L l 10,10", "other enter",
+      "other down L l 10,10", "back move l 15,15", "other click",         "other up L 10,10",
+      "back click",           "back up L 15,15"};
   EXPECT_EQ(Take(), expected);
 }
 
@@ -201,8 +294,8 @@ TEST_F(RoutingTest, RemovedControlIsForgottenMidGesture) {
   Headless.InjectMove(Window, 50, 50);
   Headless.InjectPress(Window, 50, 50);
   delete Front;
-  EXPECT_EQ(GetCaptureControl(), nullptr);
-  Headless.InjectMove(Window, 20, 20);
+  EXPECT_EQ(Form->CaptureControl(), nullptr);
+  Headless.InjectMove(Window, 20, 20, {ssLeft});
   Headless.InjectRelease(Window, 20, 20);
   const std::vector<std::string> expected = {"front enter",          "front move 10,10",
                                              "front down L l 10,10", "back enter",

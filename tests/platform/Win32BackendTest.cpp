@@ -10,15 +10,17 @@
 #define WIN32_LEAN_AND_MEAN
 #include <windows.h>
 
+#include <functional>
 #include <vector>
 
 namespace {
 
 struct TRecordingClient : TWindowClient {
+  std::vector<TPointerEvent> Pointer;
   std::vector<uint32_t> Posted;
   int Timer = 0;
   int Paints = 0;
-  void HandlePointer(const TPointerEvent&) override {}
+  void HandlePointer(const TPointerEvent& e) override { Pointer.push_back(e); }
   void HandlePosted(uint32_t msg, uintptr_t, intptr_t) override { Posted.push_back(msg); }
   void HandleTimer(uintptr_t) override { ++Timer; }
   void HandlePaint(const TRect&) override { ++Paints; }
@@ -93,6 +95,78 @@ TEST_F(Win32Backend, ClassGoesWithTheLastWindowAndAnUnusableParentOpensNothing) 
   EXPECT_EQ(Backend().WindowCount(), 0);
   Loop(50);
   EXPECT_TRUE(a.Posted.empty()) << "a message reached a closed window's client";
+}
+
+} // namespace
+
+namespace {
+
+// What the mouse messages carry into the pointer events: the buttons of their MK_ flags, and
+// the capture lost when another window takes it or a mode is cancelled; the backend's own
+// release of the capture is no loss.
+TEST_F(Win32Backend, PointerEventsCarryTheMessagesButtonsAndLostCapture) {
+  TRecordingClient client;
+  const TWindowHandle w =
+      Backend().OpenWindow(reinterpret_cast<uintptr_t>(FHost), 0, 0, 300, 200, &client);
+  ASSERT_NE(w, 0u);
+  HWND hwnd = reinterpret_cast<HWND>(w);
+  struct TCase {
+    const char* What;
+    std::function<void()> Do;
+    std::vector<TPointerKind> Kinds;
+    TShiftState Shift; // of the last event
+  };
+  const LPARAM at = MAKELPARAM(20, 30);
+  const TCase cases[] = {
+      {"left press with shift",
+       [&] { SendMessageW(hwnd, WM_LBUTTONDOWN, MK_LBUTTON | MK_SHIFT, at); },
+       {TPointerKind::Press},
+       {ssLeft, ssShift}},
+      {"move with the left button",
+       [&] { SendMessageW(hwnd, WM_MOUSEMOVE, MK_LBUTTON, at); },
+       {TPointerKind::Move},
+       {ssLeft}},
+      {"move that holds nothing",
+       [&] { SendMessageW(hwnd, WM_MOUSEMOVE, 0, at); },
+       {TPointerKind::Move},
+       {}},
+      {"right release with the middle button held",
+       [&] { SendMessageW(hwnd, WM_RBUTTONUP, MK_MBUTTON | MK_CONTROL, at); },
+       {TPointerKind::Release},
+       {ssMiddle, ssCtrl}},
+      {"our own capture and release",
+       [&] {
+         Backend().CapturePointer(w);
+         Backend().ReleasePointer(w);
+       },
+       {},
+       {}},
+      {"another window takes the capture",
+       [&] {
+         Backend().CapturePointer(w);
+         SetCapture(FHost);
+         ReleaseCapture();
+       },
+       {TPointerKind::CaptureLost},
+       {}},
+      {"a cancelled mode",
+       [&] { SendMessageW(hwnd, WM_CANCELMODE, 0, 0); },
+       {TPointerKind::CaptureLost},
+       {}},
+  };
+  for (const TCase& c : cases) {
+    SCOPED_TRACE(c.What);
+    client.Pointer.clear();
+    c.Do();
+    std::vector<TPointerKind> kinds;
+    for (const TPointerEvent& e : client.Pointer)
+      kinds.push_back(e.Kind);
+    EXPECT_EQ(kinds, c.Kinds);
+    if (!client.Pointer.empty()) {
+      EXPECT_EQ(client.Pointer.back().Shift.Bits(), c.Shift.Bits());
+    }
+  }
+  Backend().CloseWindow(w);
 }
 
 } // namespace

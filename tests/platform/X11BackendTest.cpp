@@ -14,10 +14,12 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <functional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -208,6 +210,14 @@ TEST_F(X11Backend, PointerEventsCaptureAndCrossing) {
   ASSERT_NE(press, nullptr);
   ASSERT_NE(release, nullptr);
   EXPECT_EQ(press->Button, mbLeft);
+  // The held buttons as the server reports them: held from the press on, up after the release.
+  EXPECT_TRUE(press->Shift.Contains(ssLeft));
+  EXPECT_FALSE(release->Shift.Contains(ssLeft));
+  for (const TPointerEvent* e = press; e != release; ++e) {
+    if (e->Kind == TPointerKind::Move) {
+      EXPECT_TRUE(e->Shift.Contains(ssLeft)) << e->X << "," << e->Y;
+    }
+  }
   EXPECT_EQ(press->X, 100);
   EXPECT_EQ(press->Y, 50);
   EXPECT_EQ(release->X, kWidth + 40) << "the release outside did not reach the window";
@@ -215,15 +225,58 @@ TEST_F(X11Backend, PointerEventsCaptureAndCrossing) {
   EXPECT_NE(find(TPointerKind::Leave), nullptr);
   EXPECT_LE(press->TimeMs, release->TimeMs);
 
-  // Back in: the crossing arrives as a move at the entry point.
+  // Back in: the crossing arrives as an entry, then the move, at the entry point.
   client.Pointer.clear();
   FakeAt(300, 200);
   XSync(FHost, False);
   Idle(80);
-  ASSERT_FALSE(client.Pointer.empty());
+  ASSERT_EQ(client.Pointer.size(), 2u);
+  EXPECT_EQ(client.Pointer[0].Kind, TPointerKind::Enter);
   EXPECT_EQ(client.Pointer.back().Kind, TPointerKind::Move);
   EXPECT_EQ(client.Pointer.back().X, 300);
   EXPECT_EQ(client.Pointer.back().Y, 200);
+  EXPECT_TRUE(client.Pointer.back().Shift.Empty());
+}
+
+// The window loses the pointer when another client grabs it and when it stops being viewable
+// (unmapped itself, or its parent unmapped): a drag's release would not come.
+TEST_F(X11Backend, LosingThePointerIsReported) {
+  TRecordingClient client;
+  const TWindowHandle w = Open(client);
+  ASSERT_NE(w, 0u);
+  const Window id = static_cast<Window>(Backend().NativeHandle(w));
+  FakeAt(100, 50);
+  XSync(FHost, False);
+  Idle(80);
+  struct TCase {
+    const char* How;
+    std::function<void()> Lose, GiveBack;
+  };
+  const TCase cases[] = {
+      {"another client grabs the pointer",
+       [&] {
+         XGrabPointer(FHost, FHostWindow, False, PointerMotionMask, GrabModeAsync, GrabModeAsync, 0,
+                      0, CurrentTime);
+       },
+       [&] { XUngrabPointer(FHost, CurrentTime); }},
+      {"the window is unmapped", [&] { XUnmapWindow(FHost, id); }, [&] { XMapWindow(FHost, id); }},
+      {"its parent is unmapped", [&] { XUnmapWindow(FHost, FHostWindow); },
+       [&] { XMapWindow(FHost, FHostWindow); }},
+  };
+  for (const TCase& c : cases) {
+    SCOPED_TRACE(c.How);
+    client.Pointer.clear();
+    c.Lose();
+    XSync(FHost, False);
+    Idle(80);
+    const auto lost =
+        std::count_if(client.Pointer.begin(), client.Pointer.end(),
+                      [](const TPointerEvent& e) { return e.Kind == TPointerKind::CaptureLost; });
+    EXPECT_GE(lost, 1);
+    c.GiveBack();
+    XSync(FHost, False);
+    Idle(80);
+  }
 }
 
 // The 100 ms timer by the clock, whether the host idles faster or slower than it.

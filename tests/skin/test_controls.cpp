@@ -282,7 +282,7 @@ TEST_F(SkinTest, HighlightRaisesAndRestoresTheOpacityItFound) {
   logo->OnMouseLeave = [&](TObject*) { ++leaves; };
   Headless.InjectMove(Window, 25, 15);
   Headless.InjectPress(Window, 25, 15);
-  Headless.InjectMove(Window, 65, 15);
+  Headless.InjectMove(Window, 65, 15, {ssLeft});
   EXPECT_EQ(logo->Opacity(), 255);
   EXPECT_TRUE(logo->MouseInControl());
   EXPECT_EQ(otherEnters, 0);
@@ -291,7 +291,34 @@ TEST_F(SkinTest, HighlightRaisesAndRestoresTheOpacityItFound) {
   EXPECT_FALSE(logo->MouseInControl());
   EXPECT_EQ(leaves, 1);
   EXPECT_EQ(otherEnters, 1);
-  EXPECT_EQ(GetCaptureControl(), nullptr);
+  EXPECT_EQ(Form->CaptureControl(), nullptr);
+}
+
+// Two editors in one process: a press held in one window leaves the other's highlight alone,
+// also once that window has gone with the press still held.
+TEST_F(SkinTest, HighlightIgnoresACaptureInAnotherForm) {
+  List.Add("p", KeyedPicture(10, 10, TRect{0, 0, 10, 10}));
+  TDIBImage* logo = AddImage(0, TRect::FromSize(20, 10, 10, 10));
+  logo->SetOpacity(100);
+  logo->AddFeatureItem("THighlightDIB");
+  logo->Loaded();
+  auto* other = new TForm(nullptr);
+  other->SetBounds(0, 0, 50, 50);
+  auto* pressed = new TControl(other);
+  pressed->SetBounds(0, 0, 50, 50);
+  pressed->SetParent(other);
+  Headless.InjectMove(other->Handle(), 10, 10);
+  Headless.InjectPress(other->Handle(), 10, 10);
+  ASSERT_TRUE(pressed->MouseCapture());
+  Headless.InjectMove(Window, 25, 15);
+  EXPECT_EQ(logo->Opacity(), 255);
+  Headless.InjectMove(Window, 50, 15);
+  EXPECT_EQ(logo->Opacity(), 100);
+  delete other;
+  Headless.InjectMove(Window, 25, 15);
+  EXPECT_EQ(logo->Opacity(), 255);
+  Headless.InjectLeave(Window);
+  EXPECT_EQ(logo->Opacity(), 100);
 }
 
 TEST_F(SkinTest, HighlightFollowsFocusWhileThePointerIsAway) {

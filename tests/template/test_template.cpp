@@ -443,7 +443,7 @@ struct TFakeForm : TEditorForm {
   int Idles = 0;
 };
 
-TEditorForm* MakeFakeForm(void* parent) {
+TEditorForm* MakeFakeForm(void* parent, bool /*headless*/) {
   TFakeForms::LastParent = parent;
   return TFakeForms::Refuse ? nullptr : new TFakeForm(parent);
 }

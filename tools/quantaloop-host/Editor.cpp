@@ -113,11 +113,12 @@ public:
   TEditorSession(const TEditorSession&) = delete;
   TEditorSession& operator=(const TEditorSession&) = delete;
 
-  void Pointer(TEditorDriveCommand command, int x, int y) {
+  void Pointer(TEditorDriveCommand command, int x, int y, uint32_t shift = 0) {
     TEditorDrive d;
     d.Command = command;
     d.X = x;
     d.Y = y;
+    d.Shift = shift;
     if (Drive(d) != 1) throw TToolError("the plug-in's editor refused a pointer event");
   }
   void Advance(uint32_t ms) {
@@ -133,7 +134,7 @@ public:
       const int length = std::max(std::abs(g.DX), std::abs(g.DY));
       const int steps = std::max(1, (length + kDragStep - 1) / kDragStep);
       for (int s = 1; s <= steps; ++s)
-        Pointer(edcMove, g.X + g.DX * s / steps, g.Y + g.DY * s / steps);
+        Pointer(edcMove, g.X + g.DX * s / steps, g.Y + g.DY * s / steps, edsLeft);
     }
     Pointer(edcRelease, g.X + g.DX, g.Y + g.DY);
     Advance(kTickMs);
