@@ -579,6 +579,7 @@ TEST_F(EditorTest, ChangeStoredDuringTheRefreshShowsAtTheNextTick) {
   Stop();
   auto* racing = new TRacingPlugin(Host);
   racing->InitializeTemplate();
+  racing->Editor()->Headless = true;
   Record = racing->getAeffect();
   Effect = racing;
   OpenLinked();

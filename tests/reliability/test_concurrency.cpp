@@ -231,7 +231,7 @@ TEST(Concurrency, EveryBlockSoundsAsOneSettingAlone) {
       drive({.Command = edcPress, .X = x, .Y = y});
       for (int k = 0; k < 3; ++k) {
         y += up ? -4 : 4;
-        drive({.Command = edcMove, .X = x, .Y = y});
+        drive({.Command = edcMove, .X = x, .Y = y, .Shift = edsLeft});
       }
       drive({.Command = edcRelease, .X = x, .Y = y});
       // Now and then a timer tick, which shows what the others stored.
