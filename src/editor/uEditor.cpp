@@ -1,7 +1,6 @@
 #include "editor/uEditor.h"
 
 #include "editor/Artwork.h"
-#include "editor/EditorDrive.h"
 #include "effect/uParameters.h"
 #include "platform/HeadlessBackend.h"
 
@@ -16,10 +15,21 @@ namespace {
 // All are children of DIBBG and placed in its coordinates.
 enum class TKind { Image, Label };
 
+using TWindow = TPluginEditorWindow;
+using TMouseDownHandler = void (TWindow::*)(TObject*, TMouseButton, TShiftState, int, int);
+using TMouseMoveHandler = void (TWindow::*)(TObject*, TShiftState, int, int);
+using TClickHandler = void (TWindow::*)(TObject*);
+
 struct TControlLayout {
   TKind Kind;
   const char* Name;
   int Left, Top, Width, Height;
+  // The window's field for the control (the one of its kind) and the handlers of its events.
+  TDIBImage* TWindow::*ImageField = nullptr;
+  TLabel* TWindow::*LabelField = nullptr;
+  TMouseDownHandler OnMouseDown = nullptr;
+  TMouseMoveHandler OnMouseMove = nullptr;
+  TClickHandler OnClick = nullptr;
   // Images.
   int ImageIndex = -1;
   uint8_t Opacity = 255;
@@ -49,6 +59,8 @@ constexpr TControlLayout kLayout[] = {
      .Top = 148,
      .Width = 1002,
      .Height = 160,
+     .ImageField = &TWindow::DIB_SignalPath,
+     .OnMouseMove = &TWindow::DIB_SignalPathMouseMove,
      .ImageIndex = 0,
      .Opacity = 255,
      .AutoSize = true},
@@ -58,6 +70,9 @@ constexpr TControlLayout kLayout[] = {
      .Top = 220,
      .Width = 600,
      .Height = 344,
+     .ImageField = &TWindow::DIB_Error,
+     .OnMouseMove = &TWindow::DIB_ErrorMouseMove,
+     .OnClick = &TWindow::DIB_ErrorClick,
      .ImageIndex = 1,
      .Opacity = 255,
      .AutoSize = true},
@@ -67,6 +82,9 @@ constexpr TControlLayout kLayout[] = {
      .Top = 13,
      .Width = 226,
      .Height = 152,
+     .ImageField = &TWindow::DIB_Dither,
+     .OnMouseMove = &TWindow::DIB_DitherMouseMove,
+     .OnClick = &TWindow::DIB_DitherClick,
      .ImageIndex = 2,
      .Opacity = 255,
      .AutoSize = true},
@@ -76,6 +94,9 @@ constexpr TControlLayout kLayout[] = {
      .Top = 175,
      .Width = 117,
      .Height = 69,
+     .LabelField = &TWindow::Lb_Trunc,
+     .OnMouseDown = &TWindow::LbTruncMouseDown,
+     .OnMouseMove = &TWindow::LbTruncMouseMove,
      .Tag = 16,
      .Caption = "16",
      .Alignment = taCenter,
@@ -88,6 +109,9 @@ constexpr TControlLayout kLayout[] = {
      .Top = 176,
      .Width = 147,
      .Height = 89,
+     .LabelField = &TWindow::Lb_OSR,
+     .OnMouseDown = &TWindow::LbOSRMouseDown,
+     .OnMouseMove = &TWindow::LbOSRMouseMove,
      .Tag = 0,
      .Caption = "64",
      .Alignment = taCenter,
@@ -101,6 +125,7 @@ constexpr TControlLayout kLayout[] = {
      .Top = 524,
      .Width = 9,
      .Height = 36,
+     .LabelField = &TWindow::Lb_Hint,
      .Caption = "",
      .Anchors = {akLeft, akBottom},
      .FontName = "Arial",
@@ -112,6 +137,8 @@ constexpr TControlLayout kLayout[] = {
      .Top = 556,
      .Width = 218,
      .Height = 16,
+     .LabelField = &TWindow::Lb_About,
+     .OnMouseMove = &TWindow::Lb_AboutMouseMove,
      .Caption = kCreditLine,
      .Anchors = {akRight, akBottom},
      .FontName = "PRETEXT",
@@ -123,6 +150,7 @@ constexpr TControlLayout kLayout[] = {
      .Top = 16,
      .Width = 326,
      .Height = 37,
+     .LabelField = &TWindow::LbHeader,
      .Caption = "Quantaloop Convertor",
      .FontName = "Arial",
      .FontHeight = -32,
@@ -133,9 +161,27 @@ constexpr TControlLayout kLayout[] = {
      .Top = 20,
      .Width = 272,
      .Height = 106,
+     .ImageField = &TWindow::OrvaneLogo,
+     .OnMouseDown = &TWindow::OrvaneLogoMouseDown,
      .ImageIndex = 3,
      .Opacity = 100,
      .Stretch = true},
+};
+
+// What the hint line says while the pointer moves over a control. The bare background clears
+// it; the hint line, the header and the logo leave it as it is.
+struct THint {
+  const char* Control;
+  const char* Text;
+};
+constexpr THint kHints[] = {
+    {"Lb_OSR", kParameters[ppOversampling].Hint},
+    {"Lb_Trunc", kParameters[ppQuantizer].Hint},
+    {"DIB_Dither", kParameters[ppDither].Hint},
+    {"DIB_Error", kParameters[ppNoiseShaper].Hint},
+    {"DIB_SignalPath", "Signal Path"},
+    {"Lb_About", "Developer"},
+    {"DIBBG", ""},
 };
 
 constexpr int kClientWidth = 1001;
@@ -192,7 +238,6 @@ void TPluginEditorWindow::CreateControls() {
   Updater = new TTimer(this);
   Updater->SetName("Updater");
   Updater->SetInterval(kTimerInterval);
-  Updater->SetTag(0);
   Updater->OnTimer = [this](TObject* s) { UpdaterTimer(s); };
 
   DIBImageList = new TDIBImageList(this);
@@ -208,9 +253,7 @@ void TPluginEditorWindow::CreateControls() {
   DIBBG->IndexImage().SetDIBIndex(-1);
   DIBBG->SetTileMethod(tmCenter);
   DIBBG->SetBorderDrawPosition(bdOverControls);
-  DIBBG->OnMouseMove = [this](TObject* s, TShiftState sh, int x, int y) {
-    DIBBGMouseMove(s, sh, x, y);
-  };
+  DIBBG->OnMouseMove = MouseMoveEvent(&TWindow::DIBBGMouseMove);
 
   // The settings name the compressor of the stored pictures before any of them is read.
   DIBSettings = new TDIBSettings(this);
@@ -218,8 +261,11 @@ void TPluginEditorWindow::CreateControls() {
   DIBSettings->SetDIBCompressor(kLZHCompressor);
 
   for (const TControlLayout& c : kLayout) {
+    TControl* control = nullptr;
     if (c.Kind == TKind::Image) {
       auto* image = new TDIBImage(this);
+      this->*c.ImageField = image;
+      control = image;
       image->SetName(c.Name);
       image->SetBounds(c.Left, c.Top, c.Width, c.Height);
       image->SetDIBImageList(DIBImageList);
@@ -231,72 +277,46 @@ void TPluginEditorWindow::CreateControls() {
       image->SetDIBTabOrder(-1);
       image->SetAutoSize(c.AutoSize);
       image->SetStretch(c.Stretch);
-      continue;
+    } else {
+      auto* label = new TLabel(this);
+      this->*c.LabelField = label;
+      control = label;
+      label->SetName(c.Name);
+      label->SetParent(DIBBG);
+      label->SetAutoSize(c.LabelAutoSize);
+      label->SetBounds(c.Left, c.Top, c.Width, c.Height);
+      label->SetTag(c.Tag);
+      label->SetAlignment(c.Alignment);
+      label->SetTransparent(c.Transparent);
+      label->SetAnchors(c.Anchors);
+      label->SetFont(TFont{.Name = c.FontName,
+                           .Height = c.FontHeight,
+                           .Color = c.FontColor,
+                           .Style = c.FontStyle,
+                           .Charset = c.FontCharset});
+      label->SetCaption(c.Caption);
     }
-    auto* label = new TLabel(this);
-    label->SetName(c.Name);
-    label->SetParent(DIBBG);
-    label->SetAutoSize(c.LabelAutoSize);
-    label->SetBounds(c.Left, c.Top, c.Width, c.Height);
-    label->SetTag(c.Tag);
-    label->SetAlignment(c.Alignment);
-    label->SetTransparent(c.Transparent);
-    label->SetAnchors(c.Anchors);
-    label->SetFont(TFont{.Name = c.FontName,
-                         .Height = c.FontHeight,
-                         .Color = c.FontColor,
-                         .Style = c.FontStyle,
-                         .Charset = c.FontCharset});
-    label->SetCaption(c.Caption);
+    if (c.OnMouseDown) control->OnMouseDown = MouseDownEvent(c.OnMouseDown);
+    if (c.OnMouseMove) control->OnMouseMove = MouseMoveEvent(c.OnMouseMove);
+    if (c.OnClick) control->OnClick = [this, h = c.OnClick](TObject* s) { (this->*h)(s); };
   }
-
-  auto image = [this](const char* name) { return static_cast<TDIBImage*>(FindComponent(name)); };
-  auto label = [this](const char* name) { return static_cast<TLabel*>(FindComponent(name)); };
-  DIB_SignalPath = image("DIB_SignalPath");
-  DIB_Error = image("DIB_Error");
-  DIB_Dither = image("DIB_Dither");
-  Lb_Trunc = label("Lb_Trunc");
-  Lb_OSR = label("Lb_OSR");
-  Lb_Hint = label("Lb_Hint");
-  Lb_About = label("Lb_About");
-  LbHeader = label("LbHeader");
-  OrvaneLogo = image("OrvaneLogo");
 
   TDIBFeatureItem& highlight = OrvaneLogo->AddFeatureItem("THighlightDIB");
   highlight.DIBFeatureParameters()["HighlightOpacity"] = "255";
   OrvaneLogo->Loaded();
 
-  DIB_SignalPath->OnMouseMove = [this](TObject* s, TShiftState sh, int x, int y) {
-    DIB_SignalPathMouseMove(s, sh, x, y);
-  };
-  DIB_Error->OnClick = [this](TObject* s) { DIB_ErrorClick(s); };
-  DIB_Error->OnMouseMove = [this](TObject* s, TShiftState sh, int x, int y) {
-    DIB_ErrorMouseMove(s, sh, x, y);
-  };
-  DIB_Dither->OnClick = [this](TObject* s) { DIB_DitherClick(s); };
-  DIB_Dither->OnMouseMove = [this](TObject* s, TShiftState sh, int x, int y) {
-    DIB_DitherMouseMove(s, sh, x, y);
-  };
-  Lb_Trunc->OnMouseDown = [this](TObject* s, TMouseButton b, TShiftState sh, int x, int y) {
-    LbTruncMouseDown(s, b, sh, x, y);
-  };
-  Lb_Trunc->OnMouseMove = [this](TObject* s, TShiftState sh, int x, int y) {
-    LbTruncMouseMove(s, sh, x, y);
-  };
-  Lb_OSR->OnMouseDown = [this](TObject* s, TMouseButton b, TShiftState sh, int x, int y) {
-    LbOSRMouseDown(s, b, sh, x, y);
-  };
-  Lb_OSR->OnMouseMove = [this](TObject* s, TShiftState sh, int x, int y) {
-    LbOSRMouseMove(s, sh, x, y);
-  };
-  Lb_About->OnMouseMove = [this](TObject* s, TShiftState sh, int x, int y) {
-    Lb_AboutMouseMove(s, sh, x, y);
-  };
-  OrvaneLogo->OnMouseDown = [this](TObject* s, TMouseButton b, TShiftState sh, int x, int y) {
-    OrvaneLogoMouseDown(s, b, sh, x, y);
-  };
-
   LoadArtwork();
+}
+
+TMouseEvent TPluginEditorWindow::MouseDownEvent(TMouseDownHandler handler) {
+  return [this, handler](TObject* s, TMouseButton b, TShiftState sh, int x, int y) {
+    (this->*handler)(s, b, sh, x, y);
+  };
+}
+
+TMouseMoveEvent TPluginEditorWindow::MouseMoveEvent(TMouseMoveHandler handler) {
+  return
+      [this, handler](TObject* s, TShiftState sh, int x, int y) { (this->*handler)(s, sh, x, y); };
 }
 
 void TPluginEditorWindow::LoadArtwork() {
@@ -320,12 +340,8 @@ void TPluginEditorWindow::LoadArtwork() {
   }
 }
 
-void TPluginEditorWindow::SetBounds(int left, int top, int width, int height) {
-  TForm::SetBounds(left, top, width, height);
-}
-
-void TPluginEditorWindow::PostMessage(uint32_t msg, uintptr_t wParam, intptr_t lParam) {
-  TForm::PostMessage(msg, wParam, lParam);
+void TPluginEditorWindow::Link(TEditorView* view) {
+  PostMessage(WM_SETEFFECT, reinterpret_cast<uintptr_t>(view), 0);
 }
 
 void TPluginEditorWindow::Idle() {
@@ -341,36 +357,38 @@ void TPluginEditorWindow::WndProc(TMessage& message) {
 }
 
 void TPluginEditorWindow::WMSetEffect(TMessage& message) {
-  FEffect = reinterpret_cast<TVstTemplate*>(message.WParam);
+  FEffect = reinterpret_cast<TEditorView*>(message.WParam);
   // From the moment it is linked the window shows the effect, not the display it was built
   // with: a host that closes and reopens the editor gets a window whose first gesture moves
-  // the value the user sees.
-  if (FEffect) Refresh(true);
+  // the value the user sees. The update taken first lets a change that lands during the reads
+  // show at the next tick.
+  if (!FEffect) return;
+  FEffect->TakeUpdate();
+  Refresh(true);
 }
 
 // ---- The timer: logo pulse, then refresh ----
 
 void TPluginEditorWindow::UpdaterTimer(TObject*) {
   const int o = OrvaneLogo->Opacity();
-  if (Updater->Tag() == 0) {
+  if (!FLogoFalling) {
     if (o >= kLogoTop)
-      Updater->SetTag(1);
+      FLogoFalling = true;
     else
       OrvaneLogo->SetOpacity(static_cast<uint8_t>(o + kLogoStep));
   } else {
     if (o <= kLogoBottom)
-      Updater->SetTag(0);
+      FLogoFalling = false;
     else
       OrvaneLogo->SetOpacity(static_cast<uint8_t>(o - kLogoStep));
   }
 
-  if (FEffect && FEffect->NeedsEditorUpdate.load(std::memory_order_relaxed)) Refresh(false);
+  // The update is taken before the values are read: a change stored while they are read sets
+  // it again and shows at the next tick instead of waiting for the change after it.
+  if (FEffect && FEffect->TakeUpdate()) Refresh(false);
 }
 
 void TPluginEditorWindow::Refresh(bool whole) {
-  // The flag is taken before the values are read: a change stored while they are read sets it
-  // again and shows at the next tick instead of waiting for the change after it.
-  FEffect->NeedsEditorUpdate.exchange(false, std::memory_order_acq_rel);
   FUpdating = true;
   RefreshNumber(*Lb_OSR, ppOversampling, whole);
   RefreshNumber(*Lb_Trunc, ppQuantizer, whole);
@@ -380,7 +398,7 @@ void TPluginEditorWindow::Refresh(bool whole) {
 }
 
 void TPluginEditorWindow::RefreshNumber(TLabel& label, int32_t index, bool whole) {
-  const float value = FEffect->GetParameterReal(index);
+  const float value = FEffect->ParameterReal(index);
   // A value that is not a number, or beyond what a label's Tag holds, cannot be shown as one:
   // the label keeps what it shows.
   if (!std::isfinite(value) || std::fabs(value) > 2.0e9f) return;
@@ -394,7 +412,7 @@ void TPluginEditorWindow::RefreshNumber(TLabel& label, int32_t index, bool whole
 }
 
 void TPluginEditorWindow::RefreshSwitch(TDIBImage& image, int32_t index) {
-  const bool valueOn = kParameters[index].ShownOn(FEffect->GetParameterReal(index));
+  const bool valueOn = kParameters[index].ShownOn(FEffect->ParameterReal(index));
   if (valueOn == SwitchShowsOn(image)) return;
   image.SetOpacity(SwitchShowsOn(image) ? kSwitchOff : kSwitchOn);
 }
@@ -411,7 +429,7 @@ void TPluginEditorWindow::StepNumber(TLabel& label, int delta, int y, int32_t in
   label.SetTag(number);
   FLastY = y;
   label.SetCaption(std::to_string(number));
-  if (FEffect) FEffect->SetParameterReal(index, static_cast<float>(number));
+  if (FEffect) FEffect->SetParameterByGesture(index, static_cast<float>(number));
 }
 
 void TPluginEditorWindow::LbOSRMouseDown(TObject*, TMouseButton, TShiftState, int, int y) {
@@ -423,13 +441,13 @@ void TPluginEditorWindow::LbTruncMouseDown(TObject*, TMouseButton, TShiftState, 
 }
 
 void TPluginEditorWindow::LbOSRMouseMove(TObject*, TShiftState shift, int, int y) {
-  ShowHint(kParameters[ppOversampling].Hint);
+  ShowHintOf(*Lb_OSR);
   if (!shift.Contains(ssLeft)) return;
   StepNumber(*Lb_OSR, FLastY - y > 0 ? 1 : -1, y, ppOversampling);
 }
 
 void TPluginEditorWindow::LbTruncMouseMove(TObject*, TShiftState shift, int, int y) {
-  ShowHint(kParameters[ppQuantizer].Hint);
+  ShowHintOf(*Lb_Trunc);
   if (!shift.Contains(ssLeft)) return;
   StepNumber(*Lb_Trunc, FLastY - y > 0 ? 1 : -1, y, ppQuantizer);
 }
@@ -438,7 +456,8 @@ void TPluginEditorWindow::LbTruncMouseMove(TObject*, TShiftState shift, int, int
 
 void TPluginEditorWindow::ToggleSwitch(TDIBImage& image, int32_t index) {
   image.SetOpacity(SwitchShowsOn(image) ? kSwitchOff : kSwitchOn);
-  if (!FUpdating && FEffect) FEffect->SetParameterReal(index, SwitchShowsOn(image) ? 1.0f : 0.0f);
+  if (!FUpdating && FEffect)
+    FEffect->SetParameterByGesture(index, SwitchShowsOn(image) ? 1.0f : 0.0f);
 }
 
 void TPluginEditorWindow::DIB_DitherClick(TObject*) {
@@ -455,45 +474,43 @@ void TPluginEditorWindow::OrvaneLogoMouseDown(TObject*, TMouseButton, TShiftStat
 
 // ---- The hint line ----
 
-void TPluginEditorWindow::ShowHint(const char* text) {
-  if (Lb_Hint->Caption() != text) Lb_Hint->SetCaption(text);
+void TPluginEditorWindow::ShowHintOf(const TControl& control) {
+  for (const THint& h : kHints)
+    if (control.Name() == h.Control && Lb_Hint->Caption() != h.Text) Lb_Hint->SetCaption(h.Text);
 }
 
 void TPluginEditorWindow::DIB_SignalPathMouseMove(TObject*, TShiftState, int, int) {
-  ShowHint("Signal Path");
+  ShowHintOf(*DIB_SignalPath);
 }
 
 void TPluginEditorWindow::DIB_DitherMouseMove(TObject*, TShiftState, int, int) {
-  ShowHint(kParameters[ppDither].Hint);
+  ShowHintOf(*DIB_Dither);
 }
 
 void TPluginEditorWindow::DIB_ErrorMouseMove(TObject*, TShiftState, int, int) {
-  ShowHint(kParameters[ppNoiseShaper].Hint);
+  ShowHintOf(*DIB_Error);
 }
 
 void TPluginEditorWindow::Lb_AboutMouseMove(TObject*, TShiftState, int, int) {
-  ShowHint("Developer");
+  ShowHintOf(*Lb_About);
 }
 
 void TPluginEditorWindow::DIBBGMouseMove(TObject*, TShiftState, int, int) {
-  ShowHint("");
+  ShowHintOf(*DIBBG);
 }
 
 // ---- The window class ----
 
-TEditorForm* CreatePluginEditorWindow(void* parentWindow, bool headless) {
+std::unique_ptr<TPluginEditorWindow> CreatePluginEditorWindow(void* parentWindow, bool headless) {
   try {
     // A real window system needs the host's window to live in; without one there is no editor.
     if (!headless && !parentWindow) return nullptr;
     // The headless backend when a tool asked for it; otherwise the window system's own: the
     // host hands us an X11 window id on Linux and an HWND on Windows.
-    auto* window =
-        new TPluginEditorWindow(TNativeHandle{reinterpret_cast<uintptr_t>(parentWindow)},
-                                headless ? HeadlessPlatformBackend() : NativePlatformBackend());
-    if (!window->HandleAllocated()) {
-      delete window;
-      return nullptr;
-    }
+    auto window = std::make_unique<TPluginEditorWindow>(
+        TNativeHandle{reinterpret_cast<uintptr_t>(parentWindow)},
+        headless ? HeadlessPlatformBackend() : NativePlatformBackend());
+    if (!window->HandleAllocated()) return nullptr;
     return window;
   } catch (...) {
     return nullptr;
@@ -502,20 +519,10 @@ TEditorForm* CreatePluginEditorWindow(void* parentWindow, bool headless) {
 
 // ---- Driving the editor in the headless backend ----
 
-intptr_t EditorDriveRequest(TVstTemplate& effect, int32_t index, void* ptr) {
-  if (index != kEditorDriveIndex || !ptr) return 0;
-  auto& drive = *static_cast<TEditorDrive*>(ptr);
-  TVstTemplateEditor* editor = effect.Editor();
-  if (drive.Command == edcUseHeadless) {
-    if (!editor) return 0;
-    editor->Headless = drive.Value != 0;
-    return 1;
-  }
-  auto* window =
-      editor && editor->Form ? dynamic_cast<TPluginEditorWindow*>(editor->Form.get()) : nullptr;
+bool TPluginEditorWindow::Drive(TEditorDrive& drive) {
   THeadlessBackend& headless = THeadlessBackend::Instance();
-  if (!window || !window->HandleAllocated() || &window->Backend() != &headless) return 0;
-  const TWindowHandle handle = window->Handle();
+  if (!HandleAllocated() || &Backend() != &headless) return false;
+  const TWindowHandle handle = Handle();
   const TMouseButton button = drive.Button == 1 ? mbRight : drive.Button == 2 ? mbMiddle : mbLeft;
   struct TShiftBit {
     uint32_t Bit;
@@ -531,24 +538,24 @@ intptr_t EditorDriveRequest(TVstTemplate& effect, int32_t index, void* ptr) {
   switch (drive.Command) {
   case edcPress:
     headless.InjectPress(handle, drive.X, drive.Y, button, shift);
-    return 1;
+    return true;
   case edcRelease:
     headless.InjectRelease(handle, drive.X, drive.Y, button, shift);
-    return 1;
+    return true;
   case edcMove:
     headless.InjectMove(handle, drive.X, drive.Y, shift);
-    return 1;
+    return true;
   case edcLeave:
     headless.InjectLeave(handle);
-    return 1;
+    return true;
   case edcCaptureLost:
     headless.InjectCaptureLost(handle);
-    return 1;
+    return true;
   case edcAdvance:
     headless.Run(drive.Milliseconds, 10);
-    return 1;
+    return true;
   case edcPixels: {
-    window->Update();
+    Update();
     const TBitmap32& pixels = headless.WindowPixels(handle);
     const int w = std::min(drive.Width, pixels.Width);
     const int h = std::min(drive.Height, pixels.Height);
@@ -559,9 +566,9 @@ intptr_t EditorDriveRequest(TVstTemplate& effect, int32_t index, void* ptr) {
               Rgb24(pixels.At(x, y));
     drive.Width = pixels.Width;
     drive.Height = pixels.Height;
-    return 1;
+    return true;
   }
   default:
-    return 0;
+    return false;
   }
 }

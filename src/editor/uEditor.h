@@ -2,36 +2,41 @@
 // with two numbers the user presses or drags (oversampling ratio, word length), two blocks the
 // user clicks (dither, error feedback), a hint line, a header, a credit line and the logo.
 //
-// The window learns its effect only through the posted WM_SETEFFECT message; until that
-// arrives every gesture changes the display alone. A 100 ms timer pulses the logo and, once
-// linked, reads the parameters back whenever the template's NeedsEditorUpdate flag is set.
+// The window knows the effect only through the narrow view of EditorView.h, handed to it by
+// the posted link message; until that arrives every gesture changes the display alone. A
+// 100 ms timer pulses the logo and, once linked, reads the parameters back whenever the view
+// says something changed.
 #pragma once
 
+#include "editor/EditorDrive.h"
+#include "editor/EditorView.h"
 #include "platform/Controls.h"
 #include "skin/DIBControls.h"
 #include "skin/DIBImageList.h"
-#include "template/DVstTemplate.h"
 
 #include <cstdint>
+#include <memory>
 
-class TPluginEditorWindow : public TForm, public TEditorForm {
+// The message that hands the window its view of the effect (wParam: the TEditorView*).
+constexpr uint32_t WM_SETEFFECT = 1985;
+
+class TPluginEditorWindow : public TForm {
 public:
   // Builds every control as a child window of `parentWindow` in `backend`. Without a window
   // (the backend refused the parent) the form exists but HandleAllocated() is false.
   TPluginEditorWindow(TNativeHandle parentWindow, TPlatformBackend& backend);
   ~TPluginEditorWindow() override;
 
-  // TEditorForm: what the editor adapter sees.
-  int ClientWidth() const override { return TControl::ClientWidth(); }
-  int ClientHeight() const override { return TControl::ClientHeight(); }
-  void SetBounds(int left, int top, int width, int height) override;
-  void PostMessage(uint32_t msg, uintptr_t wParam, intptr_t lParam) override;
+  // Posts the link message that hands the window `view`; the window takes it on a later pump.
+  void Link(TEditorView* view);
   // Serves the window's events, posted messages and due timers for hosts that drive the
-  // editor through effEditIdle.
-  void Idle() override;
+  // editor from their own idle calls.
+  void Idle();
+  // Carries out a request of EditorDrive.h other than edcUseHeadless on this window, which must
+  // live in the headless backend; false otherwise.
+  bool Drive(TEditorDrive& drive);
 
-  TVstTemplate* Effect() const { return FEffect; }
-  int32_t LastY() const { return FLastY; }
+  TEditorView* Effect() const { return FEffect; }
 
   // Components, in the order the form owns them.
   TTimer* Updater = nullptr;
@@ -74,26 +79,27 @@ private:
   // and write the number.
   void StepNumber(TLabel& label, int delta, int y, int32_t index);
   void ToggleSwitch(TDIBImage& image, int32_t index);
-  void ShowHint(const char* text);
+  // The hint of `control` on the hint line, where it has one.
+  void ShowHintOf(const TControl& control);
+  TMouseEvent MouseDownEvent(void (TPluginEditorWindow::*handler)(TObject*, TMouseButton,
+                                                                  TShiftState, int, int));
+  TMouseMoveEvent MouseMoveEvent(void (TPluginEditorWindow::*handler)(TObject*, TShiftState, int,
+                                                                      int));
   // Brings the display in line with the effect; `whole` also for numbers whose Tag already
   // equals the value.
   void Refresh(bool whole);
   void RefreshNumber(TLabel& label, int32_t index, bool whole);
   void RefreshSwitch(TDIBImage& image, int32_t index);
 
-  TVstTemplate* FEffect = nullptr; // not owned
+  TEditorView* FEffect = nullptr; // not owned
   int32_t FLastY = 0;
   bool FUpdating = false;
+  bool FLogoFalling = false; // the logo's pulse direction
 };
 
 // The window class of the effect: creates the editor window as a child of parentWindow (the
-// host's native window handle) and answers it, or null when no window can be made there (no
-// display, an unusable handle, artwork that does not load). With `headless` the window lives
-// in the headless window backend, where tools and tests render and drive it without a display
-// (an instance asks for that through the vendor-specific opcode of EditorDrive.h). Never
-// throws.
-TEditorForm* CreatePluginEditorWindow(void* parentWindow, bool headless);
-
-// Serves the effVendorSpecific requests of EditorDrive.h for `effect`; answers 0 for any other
-// index and for requests that cannot be carried out.
-intptr_t EditorDriveRequest(TVstTemplate& effect, int32_t index, void* ptr);
+// host's native window handle), or null when no window can be made there (no display, an
+// unusable handle, artwork that does not load). With `headless` the window lives in the
+// headless window backend, where tools and tests render and drive it without a display.
+// Never throws.
+std::unique_ptr<TPluginEditorWindow> CreatePluginEditorWindow(void* parentWindow, bool headless);

@@ -5,8 +5,35 @@
 #include <cstdio>
 #include <memory>
 
+namespace {
+
+// The editor window as the template's editor adapter opens, places, links and idles it.
+class TPluginEditorForm final : public TEditorForm {
+public:
+  TPluginEditorForm(std::unique_ptr<TPluginEditorWindow> window, APlugin& effect)
+      : Window(std::move(window)), Effect(effect) {}
+  int ClientWidth() const override { return Window->ClientWidth(); }
+  int ClientHeight() const override { return Window->ClientHeight(); }
+  void SetBounds(int left, int top, int width, int height) override {
+    Window->SetBounds(left, top, width, height);
+  }
+  void Link() override { Window->Link(&Effect); }
+  void Idle() override { Window->Idle(); }
+
+  std::unique_ptr<TPluginEditorWindow> Window;
+  APlugin& Effect;
+};
+
+TEditorForm* CreateEditorForm(TVstTemplate& effect, void* parentWindow, bool headless) {
+  std::unique_ptr<TPluginEditorWindow> window = CreatePluginEditorWindow(parentWindow, headless);
+  if (!window) return nullptr;
+  return new TPluginEditorForm(std::move(window), static_cast<APlugin&>(effect));
+}
+
+} // namespace
+
 APlugin::APlugin(audioMasterCallback audioMaster)
-    : TVstTemplate(audioMaster, 2, ppCount, CreatePluginEditorWindow) {
+    : TVstTemplate(audioMaster, 2, ppCount, CreateEditorForm) {
   CanDos = SetOf<TVstCanDos, TVstCanDo>({vcdSendVstEvents, vcdSendVstMidiEvent, vcdReceiveVstEvents,
                                          vcdReceiveVstMidiEvent, vcdPlugAsChannelInsert});
   // The counts reach the record and the host when the template applies the configuration.
@@ -36,7 +63,20 @@ void APlugin::InitializeParameters() {
 }
 
 VstIntPtr APlugin::vendorSpecific(VstInt32 index, VstIntPtr /*value*/, void* ptr, float /*opt*/) {
-  return EditorDriveRequest(*this, index, ptr);
+  if (index != kEditorDriveIndex || !ptr || !Editor()) return 0;
+  auto& drive = *static_cast<TEditorDrive*>(ptr);
+  if (drive.Command == edcUseHeadless) {
+    Editor()->Headless = drive.Value != 0;
+    return 1;
+  }
+  TPluginEditorWindow* window = EditorWindow();
+  return window && window->Drive(drive) ? 1 : 0;
+}
+
+TPluginEditorWindow* APlugin::EditorWindow() const {
+  TVstTemplateEditor* editor = Editor();
+  return editor && editor->Form ? static_cast<TPluginEditorForm*>(editor->Form.get())->Window.get()
+                                : nullptr;
 }
 
 void APlugin::resume() {

@@ -2,10 +2,15 @@
 // MIDI note echo, built on the plug-in template.
 #pragma once
 
+#include "editor/EditorView.h"
 #include "effect/uProcessing.h"
 #include "template/DVstTemplate.h"
 
-class APlugin : public TVstTemplate {
+class TPluginEditorWindow;
+
+// The effect is also the editor's view of itself: the window reads and writes the parameters
+// in real units and takes the template's change flag.
+class APlugin : public TVstTemplate, public TEditorView {
 public:
   explicit APlugin(audioMasterCallback audioMaster);
   ~APlugin() override = default;
@@ -13,6 +18,15 @@ public:
   void resume() override;
   // Requests of tools and tests that drive the editor without a display (editor/EditorDrive.h).
   VstIntPtr vendorSpecific(VstInt32 index, VstIntPtr value, void* ptr, float opt) override;
+
+  // TEditorView.
+  float ParameterReal(int32_t index) override { return GetParameterReal(index); }
+  void SetParameterByGesture(int32_t index, float real) override { SetParameterReal(index, real); }
+  bool TakeUpdate() override {
+    return NeedsEditorUpdate.exchange(false, std::memory_order_acq_rel);
+  }
+  // The editor window while one is open, else null.
+  TPluginEditorWindow* EditorWindow() const;
 
   void InitializeParameters() override;
   void ProcessAudio(const float* const* inputs, float* const* outputs,

@@ -72,7 +72,7 @@ VstInt32 TVstTemplateEditor::open(void* ptr) {
 
   TEditorForm* form = nullptr;
   try {
-    form = FormClass ? FormClass(ptr, Headless) : nullptr;
+    form = FormClass ? FormClass(*static_cast<TVstTemplate*>(effect), ptr, Headless) : nullptr;
   } catch (...) {
     form = nullptr;
   }
@@ -84,7 +84,7 @@ VstInt32 TVstTemplateEditor::open(void* ptr) {
   }
   Form.reset(form);
   Form->SetBounds(0, 0, Form->ClientWidth(), Form->ClientHeight());
-  Form->PostMessage(WM_SETEFFECT, reinterpret_cast<uintptr_t>(effect), 0);
+  Form->Link();
   return 1;
 }
 

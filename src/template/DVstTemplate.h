@@ -108,29 +108,26 @@ constexpr TSet SetOf(std::initializer_list<TElement> e) {
 // The elements name the interface's capability strings in their published order.
 static_assert(std::size(kPlugCanDoStrings) == vcdBypass + 1);
 
-// The editor window as the adapter sees it. The editor layer implements it; the adapter creates
-// one through a TEditorFormClass on every open.
+class TVstTemplate;
+
+// The editor window as the adapter sees it. The effect supplies it; the adapter creates one
+// through a TEditorFormClass on every open.
 class TEditorForm {
 public:
   virtual ~TEditorForm() = default;
   virtual int ClientWidth() const = 0;
   virtual int ClientHeight() const = 0;
   virtual void SetBounds(int left, int top, int width, int height) = 0;
-  // Delivered later on the window's thread.
-  virtual void PostMessage(uint32_t msg, uintptr_t wParam, intptr_t lParam) = 0;
+  // Hands the window its effect, later, on the window's thread.
+  virtual void Link() = 0;
   // Serves window events for hosts that drive editors through effEditIdle.
   virtual void Idle() {}
 };
 
-// Creates the editor window as a child of parentWindow; null when no window can be made there.
-// `headless`: the window is to live in the library's in-memory window system instead of the
-// host's, for a tool or test that drives the editor without a display.
-using TEditorFormClass = TEditorForm* (*)(void* parentWindow, bool headless);
-
-// The message that hands the window its effect (wParam: the TVstTemplate*).
-constexpr uint32_t WM_SETEFFECT = 1985;
-
-class TVstTemplate;
+// Creates the editor window of `effect` as a child of parentWindow; null when no window can be
+// made there. `headless`: the window is to live in the library's in-memory window system
+// instead of the host's, for a tool or test that drives the editor without a display.
+using TEditorFormClass = TEditorForm* (*)(TVstTemplate& effect, void* parentWindow, bool headless);
 
 // Connects the host's editor opcodes to a window made by the effect's window class.
 class TVstTemplateEditor : public AEffEditor {

@@ -54,9 +54,7 @@ protected:
   // Opens the editor as a host does; the link message is still queued afterwards.
   TPluginEditorWindow* Open() {
     EXPECT_EQ(Dispatch(effEditOpen, 0, 0, kParent), 1);
-    auto* editor = Effect->Editor();
-    Window =
-        editor && editor->Form ? dynamic_cast<TPluginEditorWindow*>(editor->Form.get()) : nullptr;
+    Window = Effect->EditorWindow();
     EXPECT_NE(Window, nullptr);
     return Window;
   }

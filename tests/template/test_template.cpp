@@ -424,7 +424,7 @@ struct TFakeForms {
 };
 
 struct TFakeForm : TEditorForm {
-  explicit TFakeForm(void* parent) : Parent(parent) {
+  TFakeForm(TVstTemplate& effect, void* parent) : Effect(&effect), Parent(parent) {
     ++TFakeForms::Alive;
     ++TFakeForms::Created;
   }
@@ -432,20 +432,19 @@ struct TFakeForm : TEditorForm {
   int ClientWidth() const override { return 1001; }
   int ClientHeight() const override { return 579; }
   void SetBounds(int l, int t, int w, int h) override { Bounds = {l, t, w, h}; }
-  void PostMessage(uint32_t msg, uintptr_t w, intptr_t l) override {
-    Posted.push_back({msg, w, static_cast<uintptr_t>(l)});
-  }
+  void Link() override { ++Links; }
   void Idle() override { ++Idles; }
 
+  TVstTemplate* Effect;
   void* Parent;
   std::vector<int> Bounds;
-  std::vector<std::vector<uintptr_t>> Posted;
+  int Links = 0;
   int Idles = 0;
 };
 
-TEditorForm* MakeFakeForm(void* parent, bool /*headless*/) {
+TEditorForm* MakeFakeForm(TVstTemplate& effect, void* parent, bool /*headless*/) {
   TFakeForms::LastParent = parent;
-  return TFakeForms::Refuse ? nullptr : new TFakeForm(parent);
+  return TFakeForms::Refuse ? nullptr : new TFakeForm(effect, parent);
 }
 
 struct EditorAdapterTest : ::testing::Test {
@@ -474,15 +473,15 @@ auto Edges(ERect r) {
   return std::vector<int>{r.top, r.left, r.bottom, r.right};
 }
 
-TEST_F(EditorAdapterTest, OpenPlacesTheWindowAndHandsItTheEffect) {
+TEST_F(EditorAdapterTest, OpenPlacesTheWindowAndLinksIt) {
   EXPECT_EQ(Fx->getAeffect()->flags & effFlagsHasEditor, effFlagsHasEditor);
   EXPECT_EQ(Edges(Rect()), (std::vector<int>{0, 0, 0, 0}));
   EXPECT_EQ(R.Dispatch(effEditOpen, 0, 0, &ParentA), 1);
   ASSERT_NE(Form(), nullptr);
   EXPECT_EQ(Form()->Parent, &ParentA);
   EXPECT_EQ(Form()->Bounds, (std::vector<int>{0, 0, 1001, 579}));
-  EXPECT_EQ(Form()->Posted, (std::vector<std::vector<uintptr_t>>{
-                                {WM_SETEFFECT, reinterpret_cast<uintptr_t>(Fx), 0}}));
+  EXPECT_EQ(Form()->Effect, Fx);
+  EXPECT_EQ(Form()->Links, 1);
   EXPECT_EQ(Edges(Rect()), (std::vector<int>{0, 0, 579, 1001}));
   R.Dispatch(effEditIdle);
   EXPECT_EQ(Form()->Idles, 1);
@@ -510,7 +509,7 @@ TEST_F(EditorAdapterTest, NestedOpensShareOneWindowInTheFirstParent) {
 
   R.Dispatch(effEditOpen, 0, 0, &ParentB); // a fresh window with a fresh link message
   EXPECT_EQ(TFakeForms::Created, 2);
-  EXPECT_EQ(Form()->Posted.size(), 1u);
+  EXPECT_EQ(Form()->Links, 1);
 }
 
 TEST_F(EditorAdapterTest, RefusedWindowLeavesTheAdapterClosed) {
