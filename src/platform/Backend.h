@@ -39,7 +39,9 @@ public:
   virtual void HandlePosted(uint32_t msg, uintptr_t wParam, intptr_t lParam) = 0;
   virtual void HandleTimer(uintptr_t timerId) = 0;
   // The window wants painting: `exposed` (client coordinates) lost its pixels, or is empty
-  // when only the client's own pending invalidations are due.
+  // when only the client's own pending invalidations are due. The client paints before it
+  // returns; the window system then counts the window as painted, so the client asks for no
+  // further paint on the exposed area's account.
   virtual void HandlePaint(const TRect& exposed) = 0;
 
 protected:

@@ -407,17 +407,23 @@ void TWinControl::Invalidate() {
 }
 
 void TWinControl::InvalidateRect(const TRect& rect) {
+  if (!MarkDirty(rect)) return;
+  if (TForm* form = ParentForm()) form->RequestPaint();
+}
+
+bool TWinControl::MarkDirty(const TRect& rect) {
   const TRect r = rect.Intersect(ClientRect());
-  if (r.IsEmpty()) return;
+  if (r.IsEmpty()) return false;
   FDirty = FDirty.Union(r);
   // Windowed children cover this control's picture on the screen, so whatever this control
   // repaints they repaint too.
   for (TControl* c : FControls) {
     if (!c->IsWindowed() || !c->Visible()) continue;
     const TRect part = r.Intersect(c->BoundsRect());
-    if (!part.IsEmpty()) c->InvalidateRect(part.Offset(-c->Left(), -c->Top()));
+    if (!part.IsEmpty())
+      static_cast<TWinControl*>(c)->MarkDirty(part.Offset(-c->Left(), -c->Top()));
   }
-  if (TForm* form = ParentForm()) form->RequestPaint();
+  return true;
 }
 
 void TWinControl::PaintWindow(const TRect& dirty) {
@@ -641,8 +647,12 @@ void TForm::HandleTimer(uintptr_t timerId) {
   }
 }
 
+// The window system counts the exposed area as painted once this returns, so it only joins
+// what waits and everything waiting is painted now; asking the window system for a paint here
+// would be answered with another expose (Windows does), and that paint with the next. Whatever
+// the painting itself invalidates still asks for a paint of its own.
 void TForm::HandlePaint(const TRect& exposed) {
-  if (!exposed.IsEmpty()) InvalidateRect(exposed);
+  MarkDirty(exposed);
   Update();
 }
 

@@ -281,6 +281,9 @@ private:
   friend class TForm;
   void InsertControl(TControl* control);
   void RemoveControl(TControl* control);
+  // Adds `rect` (client coordinates) to what waits for a repaint, here and in the windowed
+  // children it meets, without asking for a paint; false when none of it lies in the control.
+  bool MarkDirty(const TRect& rect);
   void PaintPending();
 
   std::vector<TControl*> FControls;

@@ -146,6 +146,15 @@ void THeadlessBackend::InjectLeave(TWindowHandle window) {
   Deliver(window, TPointerEvent{TPointerKind::Leave, mbLeft, {}, 0, 0, FNow, false});
 }
 
+void THeadlessBackend::InjectExpose(TWindowHandle window, const TRect& rect) {
+  TWindow* w = Find(window);
+  if (!w) return;
+  const TRect lost = rect.Intersect(TRect{0, 0, w->Pixels.Width, w->Pixels.Height});
+  for (int row = lost.Top; row < lost.Bottom; ++row)
+    std::fill(w->Pixels.Row(row) + lost.Left, w->Pixels.Row(row) + lost.Right, 0u);
+  w->Client->HandlePaint(rect);
+}
+
 void THeadlessBackend::InjectClick(TWindowHandle window, int x, int y, TMouseButton button,
                                    TShiftState shift) {
   InjectPress(window, x, y, button, shift);

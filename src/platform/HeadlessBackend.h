@@ -55,6 +55,9 @@ public:
                      TShiftState shift = {});
   void InjectMove(TWindowHandle window, int x, int y, TShiftState shift = {});
   void InjectLeave(TWindowHandle window);
+  // The window system's word that `rect` (client coordinates) of the window lost its pixels
+  // (they turn black), as after an uncovering; it reaches the window's client at once.
+  void InjectExpose(TWindowHandle window, const TRect& rect);
   // Press and release at one point.
   void InjectClick(TWindowHandle window, int x, int y, TMouseButton button = mbLeft,
                    TShiftState shift = {});
@@ -71,6 +74,8 @@ public:
   bool PointerCaptured(TWindowHandle window) const;
   // Block transfers to the window so far.
   int PresentCount(TWindowHandle window) const;
+  // Whether the window has asked for a paint that the next pump serves.
+  bool PaintRequested(TWindowHandle window) const { return FSchedule.PaintRequested(window); }
   int PendingMessages() const { return static_cast<int>(FMessages.size()); }
   int TimerCount() const { return FSchedule.TimerCount(); }
 
