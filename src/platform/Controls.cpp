@@ -468,6 +468,12 @@ void TWinControl::RemoveControl(TControl* control) {
   std::erase(FControls, control);
 }
 
+bool TWinControl::CoveredByWindowedChild(const TRect& rect) const {
+  for (const TControl* c : FControls)
+    if (c->IsWindowed() && c->Visible() && rect.Intersect(c->BoundsRect()) == rect) return true;
+  return false;
+}
+
 void TWinControl::PaintPending() {
   if (!Visible()) return;
   if (!FDirty.IsEmpty()) {
@@ -476,7 +482,9 @@ void TWinControl::PaintPending() {
     // Cleared first, so that invalidations made while painting wait for the next round.
     const TRect dirty = FDirty;
     FDirty = TRect{};
-    PaintWindow(dirty);
+    // A windowed child covering all of it paints it itself (it was marked with this control)
+    // and shows over this control's picture, which would only flash up on the screen first.
+    if (!CoveredByWindowedChild(dirty)) PaintWindow(dirty);
   }
   for (size_t i = 0; i < FControls.size(); ++i)
     if (FControls[i]->IsWindowed()) static_cast<TWinControl*>(FControls[i])->PaintPending();

@@ -284,6 +284,7 @@ private:
   // Adds `rect` (client coordinates) to what waits for a repaint, here and in the windowed
   // children it meets, without asking for a paint; false when none of it lies in the control.
   bool MarkDirty(const TRect& rect);
+  bool CoveredByWindowedChild(const TRect& rect) const;
   void PaintPending();
 
   std::vector<TControl*> FControls;

@@ -258,6 +258,30 @@ TEST_F(FormTest, AnExposeIsPaintedOnceAndAsksForNoFurtherPaint) {
   EXPECT_FALSE(Headless.PaintRequested(w));
 }
 
+// Under a windowed child that covers the whole form, only the child's picture reaches the
+// screen: the form's own colour never shows there, not even for a moment.
+TEST_F(FormTest, AFormCoveredByItsWindowedChildPresentsOnlyTheChild) {
+  TForm form(nullptr);
+  form.SetBounds(0, 0, 40, 30);
+  form.SetColor(clWhite);
+  auto* panel = new TWinControl(&form);
+  panel->SetParent(&form);
+  panel->SetAlign(alClient);
+  panel->SetColor(clBlue);
+  Headless.Pump();
+  const TWindowHandle w = form.Handle();
+  const int presents = Headless.PresentCount(w);
+  Headless.InjectExpose(w, TRect{0, 0, 40, 30});
+  EXPECT_EQ(Headless.PresentCount(w), presents + 1);
+  EXPECT_EQ(Rgb24(Headless.WindowPixels(w).At(0, 0)), ColorToPixel(clBlue));
+  EXPECT_EQ(Rgb24(Headless.WindowPixels(w).At(39, 29)), ColorToPixel(clBlue));
+
+  // Once the child goes, the form paints what it uncovered.
+  panel->Hide();
+  Headless.Pump();
+  EXPECT_EQ(Rgb24(Headless.WindowPixels(w).At(20, 15)), ColorToPixel(clWhite));
+}
+
 TEST_F(FormTest, ClientAlignedAndAnchoredChildrenFollowTheirParent) {
   TForm form(nullptr);
   form.SetBounds(0, 0, 100, 80);
