@@ -72,8 +72,11 @@ public:
   virtual uintptr_t StartTimer(TWindowHandle window, uint32_t intervalMs) = 0;
   virtual void StopTimer(TWindowHandle window, uintptr_t timerId) = 0;
 
-  // Asks for a HandlePaint call with an empty rectangle on the next pump.
-  virtual void RequestPaint(TWindowHandle window) = 0;
+  // Asks for a HandlePaint call on the next pump: the client has marked `area` (client
+  // coordinates, inside the window) for repainting. Windows collects the areas asked for
+  // together with what it exposes and hands them over as the exposed rectangle; the other
+  // backends hand an empty one.
+  virtual void RequestPaint(TWindowHandle window, const TRect& area) = 0;
   // Shows the rectangle `source` of `picture` in the window with its top-left corner at x, y
   // of the client area, in one block transfer; parts outside the picture or the window are
   // left out.

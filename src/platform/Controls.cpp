@@ -408,7 +408,10 @@ void TWinControl::Invalidate() {
 
 void TWinControl::InvalidateRect(const TRect& rect) {
   if (!MarkDirty(rect)) return;
-  if (TForm* form = ParentForm()) form->RequestPaint();
+  if (TForm* form = ParentForm()) {
+    const TPoint origin = ClientToForm(TPoint{0, 0});
+    form->RequestPaint(rect.Intersect(ClientRect()).Offset(origin.X, origin.Y));
+  }
 }
 
 bool TWinControl::MarkDirty(const TRect& rect) {
@@ -541,14 +544,14 @@ bool TForm::PostMessage(uint32_t msg, uintptr_t wParam, intptr_t lParam) {
 }
 
 void TForm::Update() {
-  FPaintRequested = false;
   if (FHandle) PaintPending();
 }
 
-void TForm::RequestPaint() {
-  if (!FHandle || FPaintRequested) return;
-  FPaintRequested = true;
-  FBackend->RequestPaint(FHandle);
+// Every request goes to the window system, which keeps the one pending paint itself: a flag of
+// ours could miss a host validating the window (the paint asked for then never comes).
+void TForm::RequestPaint(const TRect& area) {
+  const TRect r = area.Intersect(ClientRect());
+  if (FHandle && !r.IsEmpty()) FBackend->RequestPaint(FHandle, r);
 }
 
 void TForm::SetFocusedControl(TControl* control) {

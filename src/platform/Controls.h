@@ -346,7 +346,8 @@ private:
   void UpdateHover(TControl* now);
   void SendPointer(TControl* target, uint32_t msg, TMouseButton button, TShiftState shift,
                    TPoint formPoint);
-  void RequestPaint();
+  // Asks the window system for a paint of `area` (client coordinates).
+  void RequestPaint(const TRect& area);
 
   void HandlePointer(const TPointerEvent& event) override;
   void HandlePosted(uint32_t msg, uintptr_t wParam, intptr_t lParam) override;
@@ -360,7 +361,6 @@ private:
   TControl* FFocused = nullptr;
   TControl* FHover = nullptr;
   TShiftState FButtons;
-  bool FPaintRequested = false;
   // The last press, for recognising a double click.
   bool FHavePress = false;
   bool FLastPressDouble = false;

@@ -63,7 +63,7 @@ void THeadlessBackend::StopTimer(TWindowHandle window, uintptr_t timerId) {
   FSchedule.StopTimer(window, timerId);
 }
 
-void THeadlessBackend::RequestPaint(TWindowHandle window) {
+void THeadlessBackend::RequestPaint(TWindowHandle window, const TRect&) {
   if (Find(window)) FSchedule.RequestPaint(window);
 }
 
