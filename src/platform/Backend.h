@@ -46,7 +46,9 @@ public:
   virtual void HandlePosted(uint32_t msg, uintptr_t wParam, intptr_t lParam) = 0;
   virtual void HandleTimer(uintptr_t timerId) = 0;
   // The window wants painting: `exposed` (client coordinates) lost its pixels, or is empty
-  // when only the client's own pending invalidations are due.
+  // when only the client's own pending invalidations are due. The client paints before it
+  // returns; the window system then counts the window as painted, so the client asks for no
+  // further paint on the exposed area's account.
   virtual void HandlePaint(const TRect& exposed) = 0;
 
 protected:
@@ -77,8 +79,11 @@ public:
   virtual uintptr_t StartTimer(TWindowHandle window, uint32_t intervalMs) = 0;
   virtual void StopTimer(TWindowHandle window, uintptr_t timerId) = 0;
 
-  // Asks for a HandlePaint call with an empty rectangle on the next pump.
-  virtual void RequestPaint(TWindowHandle window) = 0;
+  // Asks for a HandlePaint call on the next pump: the client has marked `area` (client
+  // coordinates, inside the window) for repainting. Windows collects the areas asked for
+  // together with what it exposes and hands them over as the exposed rectangle; the other
+  // backends hand an empty one.
+  virtual void RequestPaint(TWindowHandle window, const TRect& area) = 0;
   // Shows the rectangle `source` of `picture` in the window with its top-left corner at x, y
   // of the client area, in one block transfer; parts outside the picture or the window are
   // left out.

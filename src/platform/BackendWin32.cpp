@@ -231,8 +231,11 @@ void TWin32Backend::StopTimer(TWindowHandle window, uintptr_t timerId) {
   if (window) KillTimer(reinterpret_cast<HWND>(window), timerId);
 }
 
-void TWin32Backend::RequestPaint(TWindowHandle window) {
-  if (window) InvalidateRect(reinterpret_cast<HWND>(window), nullptr, FALSE);
+// Only the area: the WM_PAINT that follows hands it to the client as the exposed rectangle,
+// and the whole window would repaint the client's every layer for each small change.
+void TWin32Backend::RequestPaint(TWindowHandle window, const TRect& area) {
+  const RECT r{area.Left, area.Top, area.Right, area.Bottom};
+  if (window) InvalidateRect(reinterpret_cast<HWND>(window), &r, FALSE);
 }
 
 void TWin32Backend::Present(TWindowHandle window, const TBitmap32& picture, const TRect& source,

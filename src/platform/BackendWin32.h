@@ -24,7 +24,7 @@ public:
   bool Post(TWindowHandle window, uint32_t msg, uintptr_t wParam, intptr_t lParam) override;
   uintptr_t StartTimer(TWindowHandle window, uint32_t intervalMs) override;
   void StopTimer(TWindowHandle window, uintptr_t timerId) override;
-  void RequestPaint(TWindowHandle window) override;
+  void RequestPaint(TWindowHandle window, const TRect& area) override;
   void Present(TWindowHandle window, const TBitmap32& picture, const TRect& source, int x,
                int y) override;
   void CapturePointer(TWindowHandle window) override;

@@ -353,7 +353,7 @@ void TX11Backend::StopTimer(TWindowHandle window, uintptr_t timerId) {
   FSchedule.StopTimer(window, timerId);
 }
 
-void TX11Backend::RequestPaint(TWindowHandle window) {
+void TX11Backend::RequestPaint(TWindowHandle window, const TRect&) {
   if (Find(window)) FSchedule.RequestPaint(window);
 }
 

@@ -32,7 +32,7 @@ public:
   bool Post(TWindowHandle window, uint32_t msg, uintptr_t wParam, intptr_t lParam) override;
   uintptr_t StartTimer(TWindowHandle window, uint32_t intervalMs) override;
   void StopTimer(TWindowHandle window, uintptr_t timerId) override;
-  void RequestPaint(TWindowHandle window) override;
+  void RequestPaint(TWindowHandle window, const TRect& area) override;
   void Present(TWindowHandle window, const TBitmap32& picture, const TRect& source, int x,
                int y) override;
   // X grabs the pointer for the window while a button is held on it, so capture needs no

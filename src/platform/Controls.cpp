@@ -406,17 +406,26 @@ void TWinControl::Invalidate() {
 }
 
 void TWinControl::InvalidateRect(const TRect& rect) {
+  if (!MarkDirty(rect)) return;
+  if (TForm* form = ParentForm()) {
+    const TPoint origin = ClientToForm(TPoint{0, 0});
+    form->RequestPaint(rect.Intersect(ClientRect()).Offset(origin.X, origin.Y));
+  }
+}
+
+bool TWinControl::MarkDirty(const TRect& rect) {
   const TRect r = rect.Intersect(ClientRect());
-  if (r.IsEmpty()) return;
+  if (r.IsEmpty()) return false;
   FDirty = FDirty.Union(r);
   // Windowed children cover this control's picture on the screen, so whatever this control
   // repaints they repaint too.
   for (TControl* c : FControls) {
     if (!c->IsWindowed() || !c->Visible()) continue;
     const TRect part = r.Intersect(c->BoundsRect());
-    if (!part.IsEmpty()) c->InvalidateRect(part.Offset(-c->Left(), -c->Top()));
+    if (!part.IsEmpty())
+      static_cast<TWinControl*>(c)->MarkDirty(part.Offset(-c->Left(), -c->Top()));
   }
-  if (TForm* form = ParentForm()) form->RequestPaint();
+  return true;
 }
 
 void TWinControl::PaintWindow(const TRect& dirty) {
@@ -461,6 +470,12 @@ void TWinControl::RemoveControl(TControl* control) {
   std::erase(FControls, control);
 }
 
+bool TWinControl::CoveredByWindowedChild(const TRect& rect) const {
+  for (const TControl* c : FControls)
+    if (c->IsWindowed() && c->Visible() && rect.Intersect(c->BoundsRect()) == rect) return true;
+  return false;
+}
+
 void TWinControl::PaintPending() {
   if (!Visible()) return;
   if (!FDirty.IsEmpty()) {
@@ -469,7 +484,9 @@ void TWinControl::PaintPending() {
     // Cleared first, so that invalidations made while painting wait for the next round.
     const TRect dirty = FDirty;
     FDirty = TRect{};
-    PaintWindow(dirty);
+    // A windowed child covering all of it paints it itself (it was marked with this control)
+    // and shows over this control's picture, which would only flash up on the screen first.
+    if (!CoveredByWindowedChild(dirty)) PaintWindow(dirty);
   }
   for (size_t i = 0; i < FControls.size(); ++i)
     if (FControls[i]->IsWindowed()) static_cast<TWinControl*>(FControls[i])->PaintPending();
@@ -528,14 +545,14 @@ bool TForm::PostMessage(uint32_t msg, uintptr_t wParam, intptr_t lParam) {
 }
 
 void TForm::Update() {
-  FPaintRequested = false;
   if (FHandle) PaintPending();
 }
 
-void TForm::RequestPaint() {
-  if (!FHandle || FPaintRequested) return;
-  FPaintRequested = true;
-  FBackend->RequestPaint(FHandle);
+// Every request goes to the window system, which keeps the one pending paint itself: a flag of
+// ours could miss a host validating the window (the paint asked for then never comes).
+void TForm::RequestPaint(const TRect& area) {
+  const TRect r = area.Intersect(ClientRect());
+  if (FHandle && !r.IsEmpty()) FBackend->RequestPaint(FHandle, r);
 }
 
 void TForm::SetFocusedControl(TControl* control) {
@@ -678,8 +695,12 @@ void TForm::HandleTimer(uintptr_t timerId) {
   }
 }
 
+// The window system counts the exposed area as painted once this returns, so it only joins
+// what waits and everything waiting is painted now; asking the window system for a paint here
+// would be answered with another expose (Windows does), and that paint with the next. Whatever
+// the painting itself invalidates still asks for a paint of its own.
 void TForm::HandlePaint(const TRect& exposed) {
-  if (!exposed.IsEmpty()) InvalidateRect(exposed);
+  MarkDirty(exposed);
   Update();
 }
 

@@ -286,6 +286,10 @@ private:
   friend class TForm;
   void InsertControl(TControl* control);
   void RemoveControl(TControl* control);
+  // Adds `rect` (client coordinates) to what waits for a repaint, here and in the windowed
+  // children it meets, without asking for a paint; false when none of it lies in the control.
+  bool MarkDirty(const TRect& rect);
+  bool CoveredByWindowedChild(const TRect& rect) const;
   void PaintPending();
 
   std::vector<TControl*> FControls;
@@ -351,7 +355,8 @@ private:
   void EndDragWithoutRelease();
   void SendPointer(TControl* target, uint32_t msg, TMouseButton button, TShiftState shift,
                    TPoint formPoint);
-  void RequestPaint();
+  // Asks the window system for a paint of `area` (client coordinates).
+  void RequestPaint(const TRect& area);
 
   void HandlePointer(const TPointerEvent& event) override;
   void HandlePosted(uint32_t msg, uintptr_t wParam, intptr_t lParam) override;
@@ -367,7 +372,6 @@ private:
   TControl* FCapture = nullptr;
   // The buttons of the drag under way: pressed in this window and still held.
   TShiftState FDrag;
-  bool FPaintRequested = false;
   // The last press, for recognising a double click.
   bool FHavePress = false;
   bool FLastPressDouble = false;

@@ -67,7 +67,7 @@ void THeadlessBackend::StopTimer(TWindowHandle window, uintptr_t timerId) {
   FSchedule.StopTimer(window, timerId);
 }
 
-void THeadlessBackend::RequestPaint(TWindowHandle window) {
+void THeadlessBackend::RequestPaint(TWindowHandle window, const TRect&) {
   if (Find(window)) FSchedule.RequestPaint(window);
 }
 
@@ -159,6 +159,15 @@ void THeadlessBackend::InjectLeave(TWindowHandle window) {
 void THeadlessBackend::InjectCaptureLost(TWindowHandle window) {
   if (TWindow* w = Find(window)) w->Captured = false;
   Deliver(window, TPointerEvent{TPointerKind::CaptureLost, mbLeft, {}, 0, 0, FNow, false});
+}
+
+void THeadlessBackend::InjectExpose(TWindowHandle window, const TRect& rect) {
+  TWindow* w = Find(window);
+  if (!w) return;
+  const TRect lost = rect.Intersect(TRect{0, 0, w->Pixels.Width, w->Pixels.Height});
+  for (int row = lost.Top; row < lost.Bottom; ++row)
+    std::fill(w->Pixels.Row(row) + lost.Left, w->Pixels.Row(row) + lost.Right, 0u);
+  w->Client->HandlePaint(rect);
 }
 
 void THeadlessBackend::InjectClick(TWindowHandle window, int x, int y, TMouseButton button,

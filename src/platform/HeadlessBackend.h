@@ -22,7 +22,7 @@ public:
   bool Post(TWindowHandle window, uint32_t msg, uintptr_t wParam, intptr_t lParam) override;
   uintptr_t StartTimer(TWindowHandle window, uint32_t intervalMs) override;
   void StopTimer(TWindowHandle window, uintptr_t timerId) override;
-  void RequestPaint(TWindowHandle window) override;
+  void RequestPaint(TWindowHandle window, const TRect& area) override;
   void Present(TWindowHandle window, const TBitmap32& picture, const TRect& source, int x,
                int y) override;
   void CapturePointer(TWindowHandle window) override;
@@ -60,6 +60,9 @@ public:
   void InjectLeave(TWindowHandle window);
   // The window loses the pointer (another window took the capture): its capture goes.
   void InjectCaptureLost(TWindowHandle window);
+  // The window system's word that `rect` (client coordinates) of the window lost its pixels
+  // (they turn black), as after an uncovering; it reaches the window's client at once.
+  void InjectExpose(TWindowHandle window, const TRect& rect);
   // Press and release at one point.
   void InjectClick(TWindowHandle window, int x, int y, TMouseButton button = mbLeft,
                    TShiftState shift = {});
@@ -76,6 +79,8 @@ public:
   bool PointerCaptured(TWindowHandle window) const;
   // Block transfers to the window so far.
   int PresentCount(TWindowHandle window) const;
+  // Whether the window has asked for a paint that the next pump serves.
+  bool PaintRequested(TWindowHandle window) const { return FSchedule.PaintRequested(window); }
   int PendingMessages() const { return static_cast<int>(FMessages.size()); }
   int TimerCount() const { return FSchedule.TimerCount(); }
 

@@ -34,6 +34,7 @@ public:
   // Only the window's own timer stops.
   void StopTimer(TWindowHandle window, uintptr_t timerId);
   void RequestPaint(TWindowHandle window);
+  bool PaintRequested(TWindowHandle window) const { return FPaints.count(window) != 0; }
   // The window's timers and its paint request go with it.
   void RemoveWindow(TWindowHandle window);
   int TimerCount() const { return static_cast<int>(FTimers.size()); }

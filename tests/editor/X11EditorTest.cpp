@@ -248,6 +248,17 @@ TEST_P(X11Editor, ShowsWhatTheHeadlessEditorShowsAndTurnsClicksIntoParameters) {
   EXPECT_EQ(FMirror->getParameter(FMirror, 0), FEffect->getParameter(FEffect, 0));
   EXPECT_EQ(FMirror->getParameter(FMirror, 2), FEffect->getParameter(FEffect, 2));
 
+  // Another window over part of the editor and away again: what it covered is painted again.
+  Window cover = XCreateSimpleWindow(FDisplay, DefaultRootWindow(FDisplay), 300, 100, 500, 300, 0,
+                                     0, BlackPixel(FDisplay, DefaultScreen(FDisplay)));
+  XMapRaised(FDisplay, cover);
+  XSync(FDisplay, False);
+  IdleFor(80);
+  XDestroyWindow(FDisplay, cover);
+  XSync(FDisplay, False);
+  IdleFor(200);
+  ExpectWindowShowsMirror("uncovered");
+
   Dispatch(effEditClose);
   IdleFor(80);
   EXPECT_EQ(OwnSharedMemorySegments(), 0);

@@ -16,6 +16,12 @@
 // the plug-in, in the library's headless backend, replays exactly what the real window received
 // (its ticks and pointer messages, in order); every copy must equal its pixels.
 //
+// Then the host does what Windows does after a restore or an uncovering, and what hosts do to
+// refresh: it invalidates its window with every child (RedrawWindow with RDW_ALLCHILDREN) and
+// runs its loop for a second, counting the editor's WM_PAINT messages and both timers' ticks.
+// The editor paints the invalidated area once and only what its ticks change after that, the
+// timers keep their pace, and the pixels equal the headless rendering again.
+//
 // Without a script (--no-click) the host asks for nothing: no clicks, no X screenshot.
 #include "win32host_editor.h"
 
@@ -26,6 +32,7 @@
 #include <windows.h>
 
 #include <algorithm>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -49,6 +56,14 @@ constexpr UINT kIdleMs = 40;
 constexpr UINT kEditorTickMs = 100;
 // Ticks watched before the clicks: enough to see the interval, few enough for emulation.
 constexpr int kTicksWatched = 5;
+// The host's loop after it invalidated its window: how long it runs, the ticks of each timer it
+// must see in that time (about 10 of the editor's, 25 of its own when nothing holds them up),
+// the paints beyond one per editor tick (each tick moves the logo's pulse), and the area they
+// may cover in windows: the invalidated window once, and the logo's small changes.
+constexpr DWORD kRepaintWatchMs = 1000;
+constexpr int kTicksAfterRepaint = 3;
+constexpr int kPaintsBeyondTicks = 2;
+constexpr int kWindowsPainted = 2;
 
 // The parent handed to the headless editor: any nonzero value, no window behind it.
 void* const kHeadlessParent = reinterpret_cast<void*>(uintptr_t{0x5150});
@@ -197,8 +212,8 @@ public:
       DestroyWindow(FHost);
     }
     if (FClassRegistered) UnregisterClassW(kHostClass, GetModuleHandleW(nullptr));
-    for (AEffect* e : {FEffect, FReference})
-      if (e) e->dispatcher(e, effClose, 0, 0, nullptr, 0.0f);
+    CloseReference();
+    if (FEffect) FEffect->dispatcher(FEffect, effClose, 0, 0, nullptr, 0.0f);
   }
 
   int Run(bool click) {
@@ -207,6 +222,8 @@ public:
     if (click)
       for (const TClick& c : kClicks)
         Click(c);
+    CompareWithHeadless(click);
+    CheckRepaint();
     CompareWithHeadless(click);
     CloseEditor();
     return FFailed ? 1 : 0;
@@ -337,6 +354,39 @@ private:
       Ok(line);
   }
 
+  // The host's loop for a while after invalidating its window with its children. A window that
+  // asks for another paint while it paints never lets the loop go idle: WM_PAINT comes before
+  // WM_TIMER, so the timers stop, and the loop only ends by its time limit.
+  void CheckRepaint() {
+    FFrozen = false;
+    const int paints = FPaints;
+    const int64_t area = FPaintedArea;
+    const int ticks = static_cast<int>(FTickTimes.size());
+    const int hostTicks = FHostTicks;
+    RedrawWindow(FHost, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN);
+    const DWORD start = GetTickCount();
+    Pump([&] { return GetTickCount() - start >= kRepaintWatchMs; });
+    const DWORD spanMs = GetTickCount() - start;
+    const int painted = FPaints - paints;
+    const int ticked = static_cast<int>(FTickTimes.size()) - ticks;
+    const int hostTicked = FHostTicks - hostTicks;
+    const double windows = static_cast<double>(FPaintedArea - area) / (FWidth * FHeight);
+    char line[280];
+    std::snprintf(line, sizeof(line),
+                  "after RedrawWindow of the host window with its children: %d paints of the "
+                  "editor's window covering %.2f windows, %d editor ticks, %d host idle ticks in "
+                  "%lu ms",
+                  painted, windows, ticked, hostTicked, static_cast<unsigned long>(spanMs));
+    if (painted < 1 || painted > ticked + kPaintsBeyondTicks || windows > kWindowsPainted ||
+        ticked < kTicksAfterRepaint || hostTicked < kTicksAfterRepaint)
+      Fail(std::string(line) + "; expected at least one paint, at most " +
+           std::to_string(kPaintsBeyondTicks) + " more than ticks, covering at most " +
+           std::to_string(kWindowsPainted) + " windows, and at least " +
+           std::to_string(kTicksAfterRepaint) + " ticks of each timer");
+    else
+      Ok(line);
+  }
+
   // `outside`: a script serves the host's requests (the X server's screenshot among them).
   void CompareWithHeadless(bool outside) {
     // No more ticks: the picture stays as the ticks seen so far left it. Paints still run.
@@ -403,7 +453,9 @@ private:
     }
   }
 
+  // Replays every step so far in a new instance of the plug-in.
   bool RenderHeadless(TPicture& picture) {
+    CloseReference();
     FReference = FEntry(HostCallback);
     if (!FReference) {
       Fail("main answered no second effect for the headless rendering");
@@ -449,6 +501,11 @@ private:
     return true;
   }
 
+  void CloseReference() {
+    if (FReference) Dispatch(FReference, effClose);
+    FReference = nullptr;
+  }
+
   void CloseEditor() {
     KillTimer(FHost, kIdleTimer);
     gIdleEffect = nullptr;
@@ -459,7 +516,8 @@ private:
       Ok("effEditClose destroyed the editor's window");
   }
 
-  // Dispatches messages until `done` holds, or for the time limit; answers `done`.
+  // Dispatches messages until `done` holds, or for the time limit; answers `done`. The limit
+  // holds between messages too: a queue that never empties ends the loop as well.
   bool Pump(const std::function<bool()>& done) {
     const DWORD start = GetTickCount();
     for (;;) {
@@ -471,6 +529,7 @@ private:
           DispatchMessageW(&msg);
         }
         if (done()) return true;
+        if (GetTickCount() - start >= FTimeoutMs) return false;
       }
       if (done()) return true;
       const DWORD elapsed = GetTickCount() - start;
@@ -482,10 +541,18 @@ private:
 
   // Notes what the editor's window is about to receive; answers whether to drop the message.
   bool Observe(const MSG& msg) {
+    if (msg.hwnd == FHost && msg.message == WM_TIMER && msg.wParam == kIdleTimer) ++FHostTicks;
     if (!FEditor || msg.hwnd != FEditor) return false;
     const int x = static_cast<short>(LOWORD(msg.lParam));
     const int y = static_cast<short>(HIWORD(msg.lParam));
     switch (msg.message) {
+    case WM_PAINT: {
+      ++FPaints;
+      RECT r{};
+      GetUpdateRect(FEditor, &r, FALSE);
+      FPaintedArea += static_cast<int64_t>(r.right - r.left) * (r.bottom - r.top);
+      return false;
+    }
     case kLinkMessage:
       ++FLinks;
       FLinkWParam = msg.wParam;
@@ -550,6 +617,9 @@ private:
   int FLinks = 0;
   WPARAM FLinkWParam = 0;
   bool FFrozen = false;
+  int FPaints = 0;
+  int64_t FPaintedArea = 0; // of the paints' update rectangles, in pixels
+  int FHostTicks = 0;
   std::vector<DWORD> FTickTimes;
   std::vector<TStep> FSteps;
   bool FFailed = false;

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <memory>
 #include <vector>
 
@@ -186,6 +187,99 @@ TEST_F(FormTest, InvalidationPaintsOnTheNextPumpInOneTransfer) {
   form.Update();
   EXPECT_EQ(Rgb24(pixels.At(0, 15)), ColorToPixel(clLime));
   EXPECT_EQ(Rgb24(pixels.At(25, 15)), ColorToPixel(clWhite));
+}
+
+// A windowless control that changes, and so invalidates itself, while it paints: once, on the
+// paint after it is armed.
+class TChangingControl : public TControl {
+public:
+  using TControl::TControl;
+  bool ChangeOnPaint = false;
+  int Paints = 0;
+  void Paint(TBitmap32& target, const TRect& dirty) override {
+    ++Paints;
+    const TRect r = dirty.Intersect(BoundsRect());
+    for (int y = r.Top; y < r.Bottom; ++y)
+      std::fill(target.Row(y) + r.Left, target.Row(y) + r.Right, ColorToPixel(FShows));
+    if (ChangeOnPaint) {
+      ChangeOnPaint = false;
+      FShows = clRed;
+      Invalidate();
+    }
+  }
+
+private:
+  TColor FShows = clLime;
+};
+
+// An expose is served by the paint it asks for: that paint validates what it paints and asks
+// the window system for no other (a window system that answers a request with another expose,
+// as Windows does, would otherwise keep the window painting). What the client invalidates while
+// it paints still gets a paint of its own.
+TEST_F(FormTest, AnExposeIsPaintedOnceAndAsksForNoFurtherPaint) {
+  TForm form(nullptr);
+  form.SetBounds(0, 0, 40, 30);
+  form.SetColor(clWhite);
+  auto* panel = new TWinControl(&form);
+  panel->SetParent(&form);
+  panel->SetBounds(10, 10, 20, 10);
+  panel->SetColor(clBlue);
+  auto* control = new TChangingControl(&form);
+  control->SetParent(panel);
+  control->SetBounds(0, 0, 5, 5);
+  Headless.Pump();
+  const TWindowHandle w = form.Handle();
+  ASSERT_FALSE(Headless.PaintRequested(w));
+  const TBitmap32& pixels = Headless.WindowPixels(w);
+
+  const int presents = Headless.PresentCount(w);
+  Headless.InjectExpose(w, TRect{0, 0, 40, 30});
+  EXPECT_EQ(Rgb24(pixels.At(0, 0)), ColorToPixel(clWhite)) << "the expose is painted at once";
+  EXPECT_EQ(Rgb24(pixels.At(12, 12)), ColorToPixel(clLime));
+  EXPECT_EQ(Rgb24(pixels.At(20, 15)), ColorToPixel(clBlue));
+  EXPECT_FALSE(Headless.PaintRequested(w)) << "the expose's paint asked for another";
+  const int exposed = Headless.PresentCount(w);
+  EXPECT_LE(exposed - presents, 2) << "one transfer for the form, one for the panel";
+  for (int i = 0; i < 3; ++i)
+    Headless.Pump();
+  EXPECT_EQ(Headless.PresentCount(w), exposed);
+
+  // A part of the panel only; its control changes while it paints.
+  control->ChangeOnPaint = true;
+  const int paints = control->Paints;
+  Headless.InjectExpose(w, TRect{10, 10, 13, 13});
+  EXPECT_EQ(control->Paints, paints + 1);
+  EXPECT_EQ(Rgb24(pixels.At(25, 15)), ColorToPixel(clBlue)) << "outside the expose";
+  EXPECT_TRUE(Headless.PaintRequested(w)) << "the change made while painting waits for a paint";
+  Headless.Pump();
+  EXPECT_EQ(control->Paints, paints + 2);
+  EXPECT_EQ(Rgb24(pixels.At(12, 12)), ColorToPixel(clRed));
+  EXPECT_EQ(Rgb24(pixels.At(14, 14)), ColorToPixel(clRed));
+  EXPECT_FALSE(Headless.PaintRequested(w));
+}
+
+// Under a windowed child that covers the whole form, only the child's picture reaches the
+// screen: the form's own colour never shows there, not even for a moment.
+TEST_F(FormTest, AFormCoveredByItsWindowedChildPresentsOnlyTheChild) {
+  TForm form(nullptr);
+  form.SetBounds(0, 0, 40, 30);
+  form.SetColor(clWhite);
+  auto* panel = new TWinControl(&form);
+  panel->SetParent(&form);
+  panel->SetAlign(alClient);
+  panel->SetColor(clBlue);
+  Headless.Pump();
+  const TWindowHandle w = form.Handle();
+  const int presents = Headless.PresentCount(w);
+  Headless.InjectExpose(w, TRect{0, 0, 40, 30});
+  EXPECT_EQ(Headless.PresentCount(w), presents + 1);
+  EXPECT_EQ(Rgb24(Headless.WindowPixels(w).At(0, 0)), ColorToPixel(clBlue));
+  EXPECT_EQ(Rgb24(Headless.WindowPixels(w).At(39, 29)), ColorToPixel(clBlue));
+
+  // Once the child goes, the form paints what it uncovered.
+  panel->Hide();
+  Headless.Pump();
+  EXPECT_EQ(Rgb24(Headless.WindowPixels(w).At(20, 15)), ColorToPixel(clWhite));
 }
 
 TEST_F(FormTest, ClientAlignedAndAnchoredChildrenFollowTheirParent) {

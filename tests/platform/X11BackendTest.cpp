@@ -2,6 +2,7 @@
 // display they are skipped). The test plays the host: a top-level window of its own
 // connection, the backend's child inside it, pointer events from XTest, pixels from XGetImage.
 #include "platform/BackendX11.h"
+#include "platform/Controls.h"
 
 #include "ProcessResources.h"
 
@@ -356,6 +357,50 @@ TEST_F(X11Backend, OpeningAndClosingAHundredTimesLeavesNothing) {
   XQueryTree(FHost, FHostWindow, &root, &parent, &children, &count);
   if (children) XFree(children);
   EXPECT_EQ(count, 0u) << "child windows left in the host's window";
+}
+
+// Another window mapped over a form's window and unmapped again: the server's Expose brings
+// one paint of what was covered (a transfer for the form and one for its windowed child), then
+// the window stays quiet, and shows what it showed before.
+TEST_F(X11Backend, UncoveredFormPaintsWhatWasCoveredOnce) {
+  SelectPlatformBackend(&Backend());
+  TForm form(TNativeHandle{FHostWindow});
+  SelectPlatformBackend(nullptr);
+  ASSERT_TRUE(form.HandleAllocated());
+  form.SetBounds(0, 0, kWidth, kHeight);
+  form.SetColor(clWhite);
+  auto* panel = new TWinControl(&form);
+  panel->SetParent(&form);
+  panel->SetBounds(100, 100, 300, 200);
+  panel->SetColor(clBlue);
+  Idle(200);
+  const int before = Backend().PresentCount(form.Handle());
+
+  Window cover = XCreateSimpleWindow(FHost, DefaultRootWindow(FHost), kLeft + 50, kTop + 50, 500,
+                                     300, 0, 0, 0);
+  XMapRaised(FHost, cover);
+  XSync(FHost, False);
+  Idle(120);
+  XUnmapWindow(FHost, cover);
+  XSync(FHost, False);
+  Idle(500);
+  const int presents = Backend().PresentCount(form.Handle()) - before;
+  EXPECT_GE(presents, 1) << "the uncovered part was not painted";
+  EXPECT_LE(presents, 2) << "transfers after one uncovering";
+  XDestroyWindow(FHost, cover);
+
+  XImage* shot = XGetImage(FHost, static_cast<Window>(form.NativeHandle()), 0, 0, kWidth, kHeight,
+                           AllPlanes, ZPixmap);
+  ASSERT_NE(shot, nullptr);
+  int wrong = 0;
+  for (int y = 0; y < kHeight; ++y)
+    for (int x = 0; x < kWidth; ++x) {
+      const bool inPanel = x >= 100 && x < 400 && y >= 100 && y < 300;
+      const uint32_t expected = ColorToPixel(inPanel ? clBlue : clWhite);
+      if ((XGetPixel(shot, x, y) & 0xFFFFFF) != expected) ++wrong;
+    }
+  XDestroyImage(shot);
+  EXPECT_EQ(wrong, 0);
 }
 
 } // namespace
