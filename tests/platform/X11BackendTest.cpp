@@ -363,9 +363,7 @@ TEST_F(X11Backend, OpeningAndClosingAHundredTimesLeavesNothing) {
 // one paint of what was covered (a transfer for the form and one for its windowed child), then
 // the window stays quiet, and shows what it showed before.
 TEST_F(X11Backend, UncoveredFormPaintsWhatWasCoveredOnce) {
-  SelectPlatformBackend(&Backend());
-  TForm form(TNativeHandle{FHostWindow});
-  SelectPlatformBackend(nullptr);
+  TForm form(TNativeHandle{FHostWindow}, Backend());
   ASSERT_TRUE(form.HandleAllocated());
   form.SetBounds(0, 0, kWidth, kHeight);
   form.SetColor(clWhite);
