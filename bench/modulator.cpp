@@ -5,7 +5,9 @@
 // The effect's whole block (the host's processing call with the parameter reads and everything
 // derived from them before the kernel runs) against the kernel alone shows what a block costs
 // beyond the kernel.
-// Arguments of every benchmark: feedback (0/1), sub-samples per frame.
+// Arguments of every benchmark: feedback (0/1), sub-samples per frame. After the usual table the
+// run prints, for every setting, the kernel's median time over its chain's and over the
+// reference's, all medians of the same run.
 #include "ModulatorReference.h"
 #include "effect/uModulator.h"
 #include "effect/uModulatorKernel.h"
@@ -15,7 +17,12 @@
 
 #include <immintrin.h>
 
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+#include <map>
 #include <random>
+#include <string>
 #include <vector>
 
 namespace {
@@ -173,11 +180,18 @@ void SumChain(benchmark::State& state) {
   SetCounters(state, m);
 }
 
+bool BestIsAvx2() {
+  return ModulatorVariantSupported(TModulatorVariant::Avx2);
+}
+
+// The chain of the loop that ModulateBlock picks on this processor.
 void BM_Chain(benchmark::State& state) {
-  if (state.range(0) != 0)
+  if (state.range(0) == 0)
+    SumChain(state);
+  else if (BestIsAvx2())
     FeedbackChain<true>(state);
   else
-    SumChain(state);
+    FeedbackChain<false>(state);
 }
 
 void BM_ChainSse2(benchmark::State& state) {
@@ -201,6 +215,101 @@ BENCHMARK(BM_KernelSse2)->Apply(Cases);
 BENCHMARK(BM_ChainSse2)->Apply(Cases);
 BENCHMARK(BM_Reference)->Apply(Cases);
 
+// The console table, then the ratios of the medians per setting. CPU time, not wall time: on a
+// shared machine the wall clock also counts the time the thread waited for a core. With one
+// repetition the single time stands for the median.
+class TRatioReporter : public benchmark::ConsoleReporter {
+public:
+  TRatioReporter() : ConsoleReporter(OO_None) {}
+
+  void ReportRuns(const std::vector<Run>& runs) override {
+    ConsoleReporter::ReportRuns(runs);
+    for (const Run& r : runs) {
+      if (r.error_occurred) continue;
+      if (FTimes.find(r.run_name.args) == FTimes.end()) FSettings.push_back(r.run_name.args);
+      TTimes& t = FTimes[r.run_name.args][r.run_name.function_name];
+      if (r.run_type == Run::RT_Iteration)
+        t.Single.push_back(r.GetAdjustedCPUTime());
+      else if (r.aggregate_name == "median")
+        t.Median = r.GetAdjustedCPUTime();
+    }
+  }
+
+  void Finalize() override {
+    // Columns: numerator and denominator benchmark of each ratio.
+    struct TColumn {
+      const char* Title;
+      const char* Kernel;
+      const char* Base;
+    };
+    static constexpr TColumn kColumns[] = {
+        {"kernel/chain", "BM_Kernel", "BM_Chain"},
+        {"kernel/reference", "BM_Kernel", "BM_Reference"},
+        {"sse2/chain", "BM_KernelSse2", "BM_ChainSse2"},
+        {"sse2/reference", "BM_KernelSse2", "BM_Reference"},
+        {"effect/kernel", "BM_Effect", "BM_Kernel"},
+    };
+    std::FILE* out = stdout;
+    std::fprintf(out,
+                 "\nRatios of median CPU times (kernel: the loop ModulateBlock picks, %s here)\n",
+                 BestIsAvx2() ? "AVX2" : "SSE2");
+    std::fprintf(out, "%-12s", "setting");
+    for (const TColumn& c : kColumns)
+      std::fprintf(out, " %17s", c.Title);
+    std::fprintf(out, "\n");
+    for (const std::string& setting : FSettings) {
+      const std::map<std::string, TTimes>& byName = FTimes[setting];
+      std::fprintf(out, "%-12s", setting.c_str());
+      for (const TColumn& c : kColumns) {
+        const double k = MedianOf(byName, c.Kernel), b = MedianOf(byName, c.Base);
+        if (k > 0.0 && b > 0.0)
+          std::fprintf(out, " %17.3f", k / b);
+        else
+          std::fprintf(out, " %17s", "-");
+      }
+      std::fprintf(out, "\n");
+    }
+    std::fflush(out);
+  }
+
+private:
+  struct TTimes {
+    double Median = 0.0;
+    std::vector<double> Single;
+  };
+
+  static double MedianOf(const std::map<std::string, TTimes>& byName, const char* name) {
+    const auto it = byName.find(name);
+    if (it == byName.end()) return 0.0;
+    if (it->second.Median > 0.0) return it->second.Median;
+    std::vector<double> v = it->second.Single;
+    if (v.empty()) return 0.0;
+    std::sort(v.begin(), v.end());
+    const size_t n = v.size();
+    return n % 2 != 0 ? v[n / 2] : 0.5 * (v[n / 2 - 1] + v[n / 2]);
+  }
+
+  // setting ("fb:0/m:1") -> benchmark ("BM_Kernel") -> its times; the settings in the order run
+  std::map<std::string, std::map<std::string, TTimes>> FTimes;
+  std::vector<std::string> FSettings;
+};
+
 } // namespace
 
-BENCHMARK_MAIN();
+int main(int argc, char** argv) {
+  // Another output format asked for: the library's own reporter, without the ratios.
+  bool console = true;
+  for (int i = 1; i < argc; ++i)
+    if (std::strncmp(argv[i], "--benchmark_format=", 19) == 0)
+      console = std::strcmp(argv[i] + 19, "console") == 0;
+  benchmark::Initialize(&argc, argv);
+  if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
+  if (console) {
+    TRatioReporter reporter;
+    benchmark::RunSpecifiedBenchmarks(&reporter);
+  } else {
+    benchmark::RunSpecifiedBenchmarks();
+  }
+  benchmark::Shutdown();
+  return 0;
+}

@@ -16,18 +16,6 @@ double DitherRandom() {
   return DitherValue(next);
 }
 
-TDitherJump DitherJumpFor(uint32_t steps) {
-  // Powers of one affine map commute, so square-and-multiply composes them in any order.
-  TDitherJump result{1, 0};
-  TDitherJump power{kDitherMul, kDitherAdd};
-  while (steps != 0) {
-    if (steps & 1u) result = {power.Mul * result.Mul, power.Mul * result.Add + power.Add};
-    power = {power.Mul * power.Mul, power.Mul * power.Add + power.Add};
-    steps >>= 1;
-  }
-  return result;
-}
-
 uint32_t DitherJump(uint32_t seed, uint32_t steps) {
   const TDitherJump j = DitherJumpFor(steps);
   return seed * j.Mul + j.Add;

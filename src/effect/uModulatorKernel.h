@@ -20,7 +20,17 @@ inline double DitherValue(uint32_t seed) {
 struct TDitherJump {
   uint32_t Mul, Add;
 };
-TDitherJump DitherJumpFor(uint32_t steps);
+constexpr TDitherJump DitherJumpFor(uint32_t steps) {
+  // Powers of one affine map commute, so square-and-multiply composes them in any order.
+  TDitherJump result{1, 0};
+  TDitherJump power{kDitherMul, kDitherAdd};
+  while (steps != 0) {
+    if (steps & 1u) result = {power.Mul * result.Mul, power.Mul * result.Add + power.Add};
+    power = {power.Mul * power.Mul, power.Mul * power.Add + power.Add};
+    steps >>= 1;
+  }
+  return result;
+}
 
 inline double FiniteOrZero(double x) {
   return std::isfinite(x) ? x : 0.0;
@@ -63,38 +73,8 @@ void ModulateBlockWith(TModulatorVariant v, const float* const* inputs, float* c
                        int32_t frames, int subSamples, bool feedback,
                        const TModulatorCoefficients& c, TModulatorState& s);
 
-// The vectorised loops fold the constant factors of the quantiser: (u + 1) * 0.5 * L equals
-// (u + 1) * (0.5 * L) and k * R * 2 equals k * (2 * R) bit for bit as long as halving L and
-// doubling R are exact and k * R cannot be subnormal, and r * D, with r = seed * 2^-32, equals
-// seed * (D * 2^-32) as long as that product is exact. Where the coefficients allow this, Prepare
-// fills the folded factors and answers true; otherwise the block runs the exact loop.
-struct TFoldedCoefficients {
-  double HalfLevels, TwiceInvLevels, ScaledDither;
-};
-inline bool PrepareFolded(const TModulatorCoefficients& c, TFoldedCoefficients& k) {
-  k.HalfLevels = 0.5 * c.Levels;
-  k.TwiceInvLevels = 2.0 * c.InvLevels;
-  k.ScaledDither = c.DitherAmount * kDitherScale;
-  return std::isfinite(c.Levels) && std::isfinite(c.InvLevels) && std::isfinite(c.DitherAmount) &&
-         k.HalfLevels * 2.0 == c.Levels && k.TwiceInvLevels * 0.5 == c.InvLevels &&
-         (c.InvLevels == 0.0 || std::fabs(c.InvLevels) >= 2.2250738585072014e-308) &&
-         k.ScaledDither * 4294967296.0 == c.DitherAmount;
-}
-
-// The generator lanes of a vectorised loop: lane i holds the state `offsets[i]` draws after a
-// frame's start state.
-template <int N> struct TDitherLanes {
-  uint32_t Mul[N], Add[N];
-  explicit TDitherLanes(const int (&offsets)[N]) {
-    for (int i = 0; i < N; ++i) {
-      const TDitherJump j = DitherJumpFor(static_cast<uint32_t>(offsets[i]));
-      Mul[i] = j.Mul;
-      Add[i] = j.Add;
-    }
-  }
-};
-
-// All frames of a block (subSamples >= 1) through one vectorised loop.
+// All frames of a block (subSamples >= 1) through the vectorised loops of one instruction set
+// (uModulatorSimd.h).
 void ModulateFramesSse2(const TFrameSpan& f, int32_t frames, int subSamples, bool feedback,
                         const TModulatorCoefficients& c, TModulatorState& s, uint32_t& seed);
 void ModulateFramesAvx2(const TFrameSpan& f, int32_t frames, int subSamples, bool feedback,
