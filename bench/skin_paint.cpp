@@ -11,9 +11,7 @@
 
 #include "platform/HeadlessBackend.h"
 #include "skin/DIBControls.h"
-#ifdef QL_BENCH_ARTWORK
 #include "editor/Artwork.h"
-#endif
 
 namespace {
 
@@ -59,7 +57,6 @@ struct TEditorSkin {
   TEditorSkin(bool labels, bool artwork) {
     THeadlessBackend::Instance().Reset();
     if (artwork) {
-#ifdef QL_BENCH_ARTWORK
       size_t count = 0;
       const TArtwork* items = ArtworkItems(count);
       for (size_t i = 0; i < count; ++i) {
@@ -70,7 +67,6 @@ struct TEditorSkin {
         dib.SetTransparentColor(clWhite);
         List.Add(items[i].DisplayName, dib);
       }
-#endif
     } else {
       List.Add("Trunc", Diagram(1002, 159, 1));
       List.Add("ErrorFeedback", Diagram(599, 343, 2));
@@ -163,11 +159,9 @@ void BM_FullPaintSynthetic(benchmark::State& state) {
 void BM_FullPaintSyntheticImagesOnly(benchmark::State& state) {
   FullPaint(state, false, false);
 }
-#ifdef QL_BENCH_ARTWORK
 void BM_FullPaintArtwork(benchmark::State& state) {
   FullPaint(state, true, true);
 }
-#endif
 
 void BM_BaselineFillAndPresent(benchmark::State& state) {
   THeadlessBackend& headless = THeadlessBackend::Instance();
@@ -188,8 +182,6 @@ void BM_BaselineFillAndPresent(benchmark::State& state) {
 BENCHMARK(BM_BaselineFillAndPresent)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_FullPaintSyntheticImagesOnly)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_FullPaintSynthetic)->Unit(benchmark::kMicrosecond);
-#ifdef QL_BENCH_ARTWORK
 BENCHMARK(BM_FullPaintArtwork)->Unit(benchmark::kMicrosecond);
-#endif
 
 BENCHMARK_MAIN();
