@@ -22,12 +22,20 @@ if(NOT CMAKE_CROSSCOMPILING)
     # The round trip compares the host's output with the plug-in driven directly.
     list(APPEND QL_HOST_TEST_DEFS QL_HAVE_PLUGIN=1)
   endif()
-  ql_test(test_quantaloop_host
-    SOURCES ${CMAKE_CURRENT_SOURCE_DIR}/test_host.cpp ${CMAKE_CURRENT_SOURCE_DIR}/HostTestSupport.cpp
-    LIBS ${QL_HOST_TEST_LIBS})
+  set(QL_HOST_TEST_SOURCES ${CMAKE_CURRENT_SOURCE_DIR}/test_host.cpp
+                           ${CMAKE_CURRENT_SOURCE_DIR}/HostTestSupport.cpp)
+  if(TARGET ql_lv2 AND TARGET Quantaloop)
+    # The LV2 bundle against the VST 2 library of the same build.
+    list(APPEND QL_HOST_TEST_SOURCES ${CMAKE_CURRENT_SOURCE_DIR}/test_host_lv2.cpp)
+    list(APPEND QL_HOST_TEST_DEFS QL_LV2_BUNDLE="${CMAKE_BINARY_DIR}/lv2/Quantaloop.lv2")
+  endif()
+  ql_test(test_quantaloop_host SOURCES ${QL_HOST_TEST_SOURCES} LIBS ${QL_HOST_TEST_LIBS})
   target_compile_definitions(test_quantaloop_host PRIVATE ${QL_HOST_TEST_DEFS})
   add_dependencies(test_quantaloop_host quantaloop-host ${QL_HOST_FIXTURES})
   if(TARGET Quantaloop)
     add_dependencies(test_quantaloop_host Quantaloop)
+  endif()
+  if(TARGET ql_lv2)
+    add_dependencies(test_quantaloop_host ql_lv2)
   endif()
 endif()
