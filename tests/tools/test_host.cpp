@@ -413,7 +413,6 @@ TEST(HostAnalyze, BadInputFailsInOneLineAndLeavesNoPlot) {
   EXPECT_EQ(dir.Files().size(), 6u);
 }
 
-#if defined(QL_HAVE_PLUGIN)
 
 namespace {
 
@@ -520,4 +519,3 @@ TEST(HostEditor, RendersTheEditorAfterGestures) {
   EXPECT_EQ(std::memcmp(signature, "\x89PNG\r\n\x1a\n", 8), 0);
 }
 
-#endif

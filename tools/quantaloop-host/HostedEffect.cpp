@@ -1,5 +1,6 @@
 #include "HostedEffect.h"
 
+#include "SettingParser.h"
 #include "ToolError.h"
 
 #include <cstring>
@@ -201,6 +202,20 @@ void THostedEffect::StartProcess() {
 void THostedEffect::StopProcess() {
   Dispatch(effStopProcess);
   FProcessing = false;
+}
+
+void THostedEffect::Start() {
+  Resume();
+  StartProcess();
+}
+
+void THostedEffect::Stop() {
+  StopProcess();
+  Suspend();
+}
+
+void THostedEffect::ApplySetting(std::string_view text) {
+  qlhost::ApplySetting(*this, text);
 }
 
 void THostedEffect::Process(float** inputs, float** outputs, int frames) {

@@ -3,6 +3,7 @@
 // entries. Nothing here knows which plug-in it hosts.
 #pragma once
 
+#include "HostedPlugin.h"
 #include "host/DAEffectX.h"
 
 #include <string>
@@ -10,26 +11,29 @@
 
 namespace qlhost {
 
-class THostedEffect {
+class THostedEffect final : public THostedPlugin {
 public:
   // Loads the library, calls its entry (VSTPluginMain, else main) and opens the effect.
   // Throws TToolError with a one-line reason when any of that fails.
   explicit THostedEffect(const std::string& path);
-  ~THostedEffect();
+  ~THostedEffect() override;
   THostedEffect(const THostedEffect&) = delete;
   THostedEffect& operator=(const THostedEffect&) = delete;
 
   AEffect& Record() { return *FEffect; }
-  const std::string& Path() const { return FPath; }
+  const std::string& Path() const override { return FPath; }
   const char* EntryName() const { return FEntryName; }
 
   VstIntPtr Dispatch(VstInt32 opcode, VstInt32 index = 0, VstIntPtr value = 0, void* ptr = nullptr,
                      float opt = 0.0f);
 
   int NumParams() const { return FEffect->numParams; }
-  int NumPrograms() const { return FEffect->numPrograms; }
-  int NumInputs() const { return FEffect->numInputs; }
-  int NumOutputs() const { return FEffect->numOutputs; }
+  int NumPrograms() override { return FEffect->numPrograms; }
+  int NumInputs() const override { return FEffect->numInputs; }
+  int NumOutputs() const override { return FEffect->numOutputs; }
+  void SelectProgram(int index) override { Dispatch(effSetProgram, 0, index); }
+  // By parameter name or index, in display units or normalised (SettingParser.h).
+  void ApplySetting(std::string_view text) override;
 
   std::string ParamName(int index);
   std::string ParamLabel(int index);
@@ -48,16 +52,19 @@ public:
   VstIntPtr CanDo(const char* capability);
 
   // Sample rate and block size, also what the host callback answers when asked.
-  void SetSampleRate(float rate);
-  void SetBlockSize(int frames);
+  void SetSampleRate(float rate) override;
+  void SetBlockSize(int frames) override;
   void Resume();
   void Suspend();
   void StartProcess();
   void StopProcess();
+  // Resume and StartProcess; StopProcess and Suspend.
+  void Start() override;
+  void Stop() override;
 
   // Replaces `outputs` with the processed block; uses the accumulating entry on zeroed outputs
   // for plug-ins without the replacing entry.
-  void Process(float** inputs, float** outputs, int frames);
+  void Process(float** inputs, float** outputs, int frames) override;
 
 private:
   std::string TextOf(VstInt32 opcode, VstInt32 index, size_t capacity);

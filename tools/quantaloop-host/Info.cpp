@@ -2,9 +2,12 @@
 
 #include "Commands.h"
 #include "HostedEffect.h"
+#include "HostedLv2.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstdio>
+#include <initializer_list>
 #include <string>
 
 namespace qlhost {
@@ -54,12 +57,114 @@ const char* CanDoText(VstIntPtr answer) {
   return answer > 0 ? "yes" : answer < 0 ? "no" : "don't know";
 }
 
+const char* KindText(THostedLv2::TPortKind kind) {
+  using TKind = THostedLv2::TPortKind;
+  switch (kind) {
+  case TKind::AtomIn:
+    return "atom input";
+  case TKind::AtomOut:
+    return "atom output";
+  case TKind::CvIn:
+    return "CV input";
+  case TKind::CvOut:
+    return "CV output";
+  case TKind::Other:
+    return "unknown kind";
+  default:
+    return "";
+  }
+}
+
+// What an LV2 plug-in's description tells: it is read, not run, so no instance is made.
+void InfoLv2(const THostedLv2& fx) {
+  using TKind = THostedLv2::TPortKind;
+  std::printf("plug-in          %s (LV2)\n", fx.Path().c_str());
+  std::printf("name             %s\n", fx.Name().c_str());
+  std::printf("uri              %s\n", fx.Uri().c_str());
+  std::printf("class            %s\n", fx.ClassLabel().c_str());
+  std::printf("author           %s\n", fx.Author().c_str());
+  std::printf("bundle           %s\n", fx.BundlePath().c_str());
+  std::printf("library          %s\n", fx.LibraryPath().c_str());
+  auto list = [](const std::vector<std::string>& items) {
+    std::string s;
+    for (const auto& i : items)
+      s += (s.empty() ? "" : ", ") + i;
+    return s.empty() ? std::string("none") : s;
+  };
+  std::printf("required         %s\n", list(fx.RequiredFeatures()).c_str());
+  std::printf("optional         %s\n", list(fx.OptionalFeatures()).c_str());
+
+  auto printPorts = [&](const char* title, std::initializer_list<TKind> kinds) {
+    std::vector<const THostedLv2::TPort*> ports;
+    for (const auto& p : fx.Ports())
+      if (std::find(kinds.begin(), kinds.end(), p.Kind) != kinds.end()) ports.push_back(&p);
+    std::printf("%-16s %zu\n", title, ports.size());
+    for (const auto* p : ports) {
+      std::string notes = KindText(p->Kind);
+      if (p->Optional) notes += notes.empty() ? "optional" : ", optional";
+      std::printf("  %-3u %-12s \"%s\"%s\n", p->Index, p->Symbol.c_str(), p->Name.c_str(),
+                  notes.empty() ? "" : (" (" + notes + ")").c_str());
+    }
+  };
+  printPorts("inputs", {TKind::AudioIn});
+  printPorts("outputs", {TKind::AudioOut});
+
+  std::printf("presets          %zu\n", fx.Presets().size());
+  for (size_t i = 0; i < fx.Presets().size(); ++i)
+    std::printf("  %-3zu \"%s\"  %s\n", i, fx.Presets()[i].Label.c_str(),
+                fx.Presets()[i].Uri.c_str());
+
+  std::vector<const THostedLv2::TPort*> controls;
+  size_t symbolWidth = 6, nameWidth = 4;
+  for (const auto& p : fx.Ports())
+    if (p.Kind == TKind::ControlIn || p.Kind == TKind::ControlOut) {
+      controls.push_back(&p);
+      symbolWidth = std::max(symbolWidth, p.Symbol.size());
+      nameWidth = std::max(nameWidth, p.Name.size());
+    }
+  auto number = [](float v) {
+    if (std::isnan(v)) return std::string("-");
+    char text[32];
+    std::snprintf(text, sizeof(text), "%g", static_cast<double>(v));
+    return std::string(text);
+  };
+  std::printf("controls         %zu\n", controls.size());
+  if (!controls.empty())
+    std::printf("  %-3s %-*s  %-*s  %-8s  %-8s  %-8s  %s\n", "#", static_cast<int>(symbolWidth),
+                "symbol", static_cast<int>(nameWidth), "name", "minimum", "maximum", "default",
+                "unit, properties");
+  for (const auto* p : controls) {
+    std::string notes = p->Unit;
+    auto note = [&](const std::string& n) { notes += (notes.empty() ? "" : ", ") + n; };
+    if (p->Kind == TKind::ControlOut) note("output");
+    if (p->Integer) note("integer");
+    if (p->Toggled) note("toggled");
+    for (const auto& sp : p->ScalePoints)
+      note(number(sp.Value) + " = " + sp.Label);
+    char row[512];
+    std::snprintf(row, sizeof(row), "  %-3u %-*s  %-*s  %-8s  %-8s  %-8s  %s", p->Index,
+                  static_cast<int>(symbolWidth), p->Symbol.c_str(), static_cast<int>(nameWidth),
+                  p->Name.c_str(), number(p->Min).c_str(), number(p->Max).c_str(),
+                  number(p->Default).c_str(), notes.c_str());
+    std::string line = row;
+    line.erase(line.find_last_not_of(' ') + 1);
+    std::printf("%s\n", line.c_str());
+  }
+  printPorts("other ports",
+             {TKind::AtomIn, TKind::AtomOut, TKind::CvIn, TKind::CvOut, TKind::Other});
+}
+
 } // namespace
 
 int RunInfo(const std::vector<std::string>& args) {
   TArguments a(args, {});
   a.ExpectPositional(1, 1, "info PLUGIN");
-  THostedEffect fx(a.Positional()[0]);
+  const std::string& argument = a.Positional()[0];
+  if (FormatOf(argument) != TPluginFormat::Vst2) {
+    InfoLv2(THostedLv2(argument, FormatOf(argument) == TPluginFormat::Lv2Bundle));
+    return 0;
+  }
+  THostedEffect fx(argument);
   AEffect& r = fx.Record();
 
   std::printf("plug-in          %s (entry %s)\n", fx.Path().c_str(), fx.EntryName());

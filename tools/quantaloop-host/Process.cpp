@@ -1,13 +1,13 @@
 // The process command: streams a sound file through the plug-in's processing entry.
 
 #include "Commands.h"
-#include "HostedEffect.h"
-#include "SettingParser.h"
+#include "HostedPlugin.h"
 #include "SoundFiles.h"
 #include "ToolError.h"
 
 #include <algorithm>
 #include <cstdio>
+#include <memory>
 #include <unistd.h>
 
 namespace qlhost {
@@ -53,7 +53,8 @@ int RunProcess(const std::vector<std::string>& args) {
   const int block = static_cast<int>(a.Integer("block", 512, 1, 1 << 16));
   OutputFormatFor(outPath); // an unknown extension fails before any work
 
-  THostedEffect fx(a.Positional()[0]);
+  const std::unique_ptr<THostedPlugin> plugin = OpenPlugin(a.Positional()[0]);
+  THostedPlugin& fx = *plugin;
   TSoundReader in(a.Positional()[1]);
   const int inputs = fx.NumInputs(), outputs = fx.NumOutputs();
   const int channels = in.Channels();
@@ -68,10 +69,10 @@ int RunProcess(const std::vector<std::string>& args) {
     const long count = fx.NumPrograms();
     if (count < 1) throw TToolError(fx.Path() + " has no programs");
     const long program = a.Integer("program", 0, 0, count - 1 < 0 ? 0 : count - 1);
-    fx.Dispatch(effSetProgram, 0, program);
+    fx.SelectProgram(static_cast<int>(program));
   }
   for (const std::string& setting : a.Values("set"))
-    ApplySetting(fx, setting);
+    fx.ApplySetting(setting);
 
   TSoundWriter out(outPath, outputs, in.SampleRate());
 
@@ -87,8 +88,7 @@ int RunProcess(const std::vector<std::string>& args) {
 
   TProgress progress(in.Frames(), in.SampleRate());
   int64_t done = 0;
-  fx.Resume();
-  fx.StartProcess();
+  fx.Start();
   for (;;) {
     const int64_t got = in.Read(fileIn.data(), chunk);
     if (got <= 0) break;
@@ -119,8 +119,7 @@ int RunProcess(const std::vector<std::string>& args) {
     done += got;
     progress.Update(done);
   }
-  fx.StopProcess();
-  fx.Suspend();
+  fx.Stop();
   out.Commit();
   return 0;
 }

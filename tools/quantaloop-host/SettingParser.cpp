@@ -1,12 +1,16 @@
 #include "SettingParser.h"
 
 #include "HostedEffect.h"
+#include "HostedLv2.h"
 #include "ToolError.h"
 
 #include <algorithm>
 #include <charconv>
 #include <cmath>
+#include <cstdio>
 #include <strings.h>
+#include <utility>
+#include <vector>
 
 namespace qlhost {
 
@@ -154,6 +158,62 @@ std::optional<float> TextToNormalised(THostedEffect& effect, int index, std::str
   return static_cast<float>(first + last) / (2.0f * kSteps);
 }
 
+// NAME and VALUE of a NAME=VALUE, both non-empty.
+std::pair<std::string_view, std::string_view> SplitSetting(std::string_view text) {
+  auto eq = text.find('=');
+  if (eq == std::string_view::npos || eq == 0 || eq + 1 == text.size())
+    throw TUsageError("--set takes NAME=VALUE (VALUE in display units, or @0..1 normalised), "
+                      "not " +
+                      Quoted(text));
+  return {text.substr(0, eq), text.substr(eq + 1)};
+}
+
+// The number from 0 to 1 after the @ of a normalised value.
+float NormalisedValue(std::string_view valueText) {
+  auto value = WholeNumber(valueText.substr(1));
+  if (!value)
+    throw TToolError(Quoted(valueText) + " is not a normalised value; write @ and a number "
+                                         "from 0 to 1");
+  if (*value < 0.0 || *value > 1.0)
+    throw TToolError("value " + std::string(valueText) +
+                     " is out of range: normalised values "
+                     "run from 0 to 1");
+  return static_cast<float>(*value);
+}
+
+bool SameIgnoringCase(std::string_view a, std::string_view b) {
+  return a.size() == b.size() &&
+         ::strncasecmp(std::string(a).c_str(), std::string(b).c_str(), a.size()) == 0;
+}
+
+std::string NumberText(float v) {
+  char text[32];
+  std::snprintf(text, sizeof(text), "%g", static_cast<double>(v));
+  return text;
+}
+
+const THostedLv2::TPort& FindControl(const THostedLv2& plugin, std::string_view name) {
+  std::vector<const THostedLv2::TPort*> controls;
+  for (const auto& p : plugin.Ports())
+    if (p.Kind == THostedLv2::TPortKind::ControlIn) controls.push_back(&p);
+  for (const auto* p : controls)
+    if (p->Symbol == name || p->Name == name) return *p;
+  const THostedLv2::TPort* found = nullptr;
+  for (const auto* p : controls)
+    if (SameIgnoringCase(p->Symbol, name) || SameIgnoringCase(p->Name, name)) {
+      if (found && found != p)
+        throw TToolError("control name " + Quoted(name) + " is ambiguous; give its symbol");
+      found = p;
+    }
+  if (found) return *found;
+  std::string known;
+  for (const auto* p : controls)
+    known += (known.empty() ? "" : ", ") + p->Symbol + " (" + p->Name + ")";
+  throw TToolError(
+      "unknown control " + Quoted(name) +
+      (controls.empty() ? "; the plug-in has no control inputs" : "; the plug-in has " + known));
+}
+
 } // namespace
 
 std::optional<double> LeadingNumber(std::string_view text) {
@@ -172,25 +232,11 @@ std::optional<double> WholeNumber(std::string_view text) {
 }
 
 TParameterSetting ApplySetting(THostedEffect& effect, std::string_view text) {
-  auto eq = text.find('=');
-  if (eq == std::string_view::npos || eq == 0 || eq + 1 == text.size())
-    throw TUsageError("--set takes NAME=VALUE (VALUE in display units, or @0..1 normalised), "
-                      "not " +
-                      Quoted(text));
-  std::string_view name = text.substr(0, eq);
-  std::string_view valueText = text.substr(eq + 1);
+  const auto [name, valueText] = SplitSetting(text);
   const int index = FindParameter(effect, name);
   float normalised = 0.0f;
   if (valueText[0] == '@') {
-    auto value = WholeNumber(valueText.substr(1));
-    if (!value)
-      throw TToolError(Quoted(valueText) + " is not a normalised value; write @ and a number "
-                                           "from 0 to 1");
-    if (*value < 0.0 || *value > 1.0)
-      throw TToolError("value " + std::string(valueText) +
-                       " is out of range: normalised values "
-                       "run from 0 to 1");
-    normalised = static_cast<float>(*value);
+    normalised = NormalisedValue(valueText);
   } else {
     auto value = WholeNumber(valueText);
     if (value) {
@@ -205,6 +251,36 @@ TParameterSetting ApplySetting(THostedEffect& effect, std::string_view text) {
   }
   effect.SetParameter(index, normalised);
   return {index, normalised};
+}
+
+TPortSetting ApplySetting(THostedLv2& plugin, std::string_view text) {
+  const auto [name, valueText] = SplitSetting(text);
+  const THostedLv2::TPort& port = FindControl(plugin, name);
+  const bool ranged = !std::isnan(port.Min) && !std::isnan(port.Max);
+  float value = 0.0f;
+  if (valueText[0] == '@') {
+    if (!ranged)
+      throw TToolError("control " + port.Symbol + " has no range; give its value in its units");
+    // Across the range in a straight line, computed as a VST 2 host maps 0..1 onto a range.
+    const float n = NormalisedValue(valueText);
+    value = static_cast<float>((static_cast<double>(port.Max) - port.Min) * n + port.Min);
+  } else if (auto number = WholeNumber(valueText)) {
+    if (ranged && (*number < port.Min || *number > port.Max))
+      throw TToolError("value " + std::string(valueText) + " is out of range: " + port.Name +
+                       " runs from " + NumberText(port.Min) + " to " + NumberText(port.Max) +
+                       (port.Unit.empty() ? "" : " " + port.Unit));
+    value = static_cast<float>(*number);
+  } else {
+    const auto point =
+        std::find_if(port.ScalePoints.begin(), port.ScalePoints.end(),
+                     [&](const auto& p) { return SameIgnoringCase(p.Label, valueText); });
+    if (point == port.ScalePoints.end())
+      throw TToolError(Quoted(valueText) + " is not a number nor a label of " + port.Name +
+                       "; give it in the port's units or as @0..1");
+    value = point->Value;
+  }
+  plugin.SetControlValue(port.Index, value);
+  return {port.Index, value};
 }
 
 } // namespace qlhost

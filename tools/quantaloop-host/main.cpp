@@ -1,5 +1,5 @@
-// quantaloop-host: renders sound files through a VST 2 plug-in, reports what a plug-in tells a
-// host, and measures the results.
+// quantaloop-host: renders sound files through a VST 2 or LV2 plug-in, reports what a plug-in
+// tells a host, and measures the results.
 
 #include "Commands.h"
 #include "SoundFiles.h"
@@ -17,9 +17,14 @@ namespace {
 
 constexpr const char* kUsage = R"(usage: quantaloop-host COMMAND ...
 
+  PLUGIN is a VST 2 library, an LV2 bundle (a folder ending in .lv2 or holding a
+  manifest.ttl) or an LV2 plug-in URI, looked up in the folders of LV2_PATH.
+
   info PLUGIN
-      What the plug-in tells a host: names, vendor, version, unique id, pins, flags,
-      programs, parameters (name, label, display text) and its canDo answers.
+      What the plug-in tells a host. VST 2: names, vendor, version, unique id, pins, flags,
+      programs, parameters (name, label, display text) and its canDo answers. LV2: name,
+      URI, class, features, audio ports, presets, control ports (symbol, name, range,
+      default, unit) and its other ports.
 
   process PLUGIN IN OUT [--set NAME=VALUE ...] [--program N] [--block N]
       Streams the sound file IN through the plug-in into OUT, at IN's sample rate, in blocks
@@ -30,6 +35,9 @@ constexpr const char* kUsage = R"(usage: quantaloop-host COMMAND ...
         VALUE   a number in the plug-in's display units, e.g. Quantizer=4 or Gain=-6
                 (the value whose display text reads that number), or @ and a normalised
                 value from 0 to 1, e.g. Quantizer=@0.25.
+      For LV2, --program N selects preset N as info lists them, and NAME is a control
+      port's name or symbol (exact, else ignoring case); VALUE is a number in the port's
+      units within its range, a scale point's label, or @0..1 across the range.
 
   analyze IN... [--ref REF] [--png FILE] [--fft N]
       Peak and RMS level of each IN. With --ref: the gain against REF and the
