@@ -1,9 +1,13 @@
--- Run by Ardour's Lua session tool: ardour7-lua ardour-session.lua DIR NAME PLUGIN
+-- Run by Ardour's Lua session tool: ardour7-lua ardour-session.lua DIR NAME PLUGIN [TYPE [N=V...]]
+-- TYPE is LXVST (the default) or LV2, with PLUGIN a name or an LV2 URI; each N=V sets the
+-- plug-in's control N (from 0) to V in its own units once it is inserted.
 -- Makes a session on the dummy backend with one stereo track that has the plug-in inserted,
 -- records the backend's white noise on it, then renders the recording through the track's
 -- processors (the plug-in) offline with a bounce. The session is saved so that the export
 -- tool can play the recording through the plug-in again.
 local dir, name, plugname = arg[1], arg[2], arg[3]
+local plugtype = ARDOUR.PluginType[arg[4] or "LXVST"]
+assert(plugtype, "no plug-in type " .. tostring(arg[4]))
 
 local backend = AudioEngine:set_backend("None (Dummy)", "", "")
 assert(backend, "no dummy backend")
@@ -17,10 +21,16 @@ local source
 for t in list:iter() do source = t end
 assert(source, "no track")
 
-local plugin = ARDOUR.LuaAPI.new_plugin(Session, plugname, ARDOUR.PluginType.LXVST, "")
+local plugin = ARDOUR.LuaAPI.new_plugin(Session, plugname, plugtype, "")
 assert(not plugin:isnil(), "plug-in " .. plugname .. " not found")
 assert(source:add_processor_by_index(plugin, 0, nil, true) == 0, "plug-in not inserted")
 print("inserted plug-in: " .. plugin:display_name())
+for i = 5, #arg do
+  local n, v = string.match(arg[i], "^(%d+)=(.+)$")
+  assert(n, "bad setting " .. arg[i])
+  assert(ARDOUR.LuaAPI.set_processor_param(plugin, tonumber(n), tonumber(v)), "cannot set " .. arg[i])
+  print(string.format("param %d set to %s", n, v))
+end
 -- The plug-in's output unchanged on the track's outputs: no panning law in between.
 source:panner_shell():set_bypassed(true)
 
