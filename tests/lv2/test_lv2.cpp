@@ -574,7 +574,7 @@ public:
   const uint32_t Capacity;
 
 private:
-  alignas(8) std::vector<uint8_t> Bytes;
+  std::vector<uint8_t> Bytes; // allocated storage: aligned for the 64-bit fields of events
 };
 
 // Without features, as lv2apply instantiates: the plug-in is made, the audio runs as with
