@@ -80,6 +80,13 @@ void EchoNotes(TInstance& fx) {
   LV2_Atom_Sequence* out = fx.MidiOut;
   if (!out || !fx.MidiEvent) return;
   const uint32_t capacity = out->atom.size;
+  if (capacity < sizeof(LV2_Atom_Sequence_Body)) {
+    // No room even for the sequence's own header: the null atom, complete in the header the
+    // host always provides.
+    out->atom.type = 0;
+    out->atom.size = 0;
+    return;
+  }
   out->atom.type = fx.AtomSequence;
   out->atom.size = sizeof(LV2_Atom_Sequence_Body);
   out->body.unit = 0;

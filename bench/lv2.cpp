@@ -1,0 +1,217 @@
+// Speed of the LV2 plug-in's run() against the VST 2 library's processReplacing, both loaded from
+// the files this build ships, with the same settings and block. The LV2 side runs as a MIDI host
+// drives it: with urid:map and empty sequences on its MIDI ports, the output offered anew before
+// every block. Arguments: the setting (see kSettings). After the usual table the run prints the
+// ratio lv2/vst of the median CPU times per setting.
+#include "host/DAEffectX.h"
+#include "lv2/Lv2Description.h"
+
+#include <benchmark/benchmark.h>
+#include <dlfcn.h>
+#include <lv2/atom/atom.h>
+#include <lv2/core/lv2.h>
+#include <lv2/midi/midi.h>
+#include <lv2/urid/urid.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <map>
+#include <string>
+#include <vector>
+
+namespace {
+
+using namespace lv2q;
+
+constexpr uint32_t kFrames = 512;
+constexpr double kRate = 48000.0;
+
+struct TSetting {
+  const char* Name;
+  float Real[ppCount]; // oversampling, quantizer, dither, noise_shaper, error_filter
+};
+constexpr TSetting kSettings[] = {
+    {"defaults", {1, 24, 0, 0, 0}},
+    {"oversampling 8, feedback, dither", {8, 16, 1, 1, 0}},
+};
+
+void* Open(const char* path) {
+  void* h = dlopen(path, RTLD_NOW | RTLD_LOCAL);
+  if (!h) std::fprintf(stderr, "bench_lv2: %s\n", dlerror());
+  return h;
+}
+
+struct TBlock {
+  std::vector<float> In0, In1, Out0, Out1;
+  TBlock() : In0(kFrames), In1(kFrames), Out0(kFrames), Out1(kFrames) {
+    for (uint32_t i = 0; i < kFrames; ++i) {
+      In0[i] = static_cast<float>(0.7 * std::sin(0.031 * i));
+      In1[i] = static_cast<float>(0.5 * std::sin(0.0071 * i + 1.0));
+    }
+  }
+};
+
+// A urid:map for the LV2 side.
+struct TUridMap {
+  std::vector<std::string> Uris;
+  static LV2_URID Map(LV2_URID_Map_Handle handle, const char* uri) {
+    auto& m = *static_cast<TUridMap*>(handle);
+    const auto it = std::find(m.Uris.begin(), m.Uris.end(), uri);
+    if (it != m.Uris.end()) return static_cast<LV2_URID>(it - m.Uris.begin() + 1);
+    m.Uris.emplace_back(uri);
+    return static_cast<LV2_URID>(m.Uris.size());
+  }
+};
+
+void BM_Lv2(benchmark::State& state) {
+  static void* library = Open(QL_LV2_DSP);
+  using TEntry = const LV2_Descriptor* (*)(uint32_t);
+  const auto entry = library ? reinterpret_cast<TEntry>(dlsym(library, "lv2_descriptor")) : nullptr;
+  const LV2_Descriptor* d = entry ? entry(0) : nullptr;
+  if (!d) {
+    state.SkipWithError("no LV2 descriptor");
+    return;
+  }
+  TUridMap uris;
+  LV2_URID_Map map{&uris, &TUridMap::Map};
+  const LV2_Feature mapFeature{LV2_URID__map, &map};
+  const LV2_Feature* features[] = {&mapFeature, nullptr};
+  LV2_Handle h = d->instantiate(d, kRate, "", features);
+  if (!h) {
+    state.SkipWithError("instantiate failed");
+    return;
+  }
+  TBlock b;
+  float control[ppCount];
+  std::memcpy(control, kSettings[state.range(0)].Real, sizeof(control));
+  for (int32_t i = 0; i < ppCount; ++i)
+    d->connect_port(h, ControlPortOf(i), &control[i]);
+  d->connect_port(h, kAudioIn0, b.In0.data());
+  d->connect_port(h, kAudioIn0 + 1, b.In1.data());
+  d->connect_port(h, kAudioOut0, b.Out0.data());
+  d->connect_port(h, kAudioOut0 + 1, b.Out1.data());
+  alignas(8) uint8_t in[64] = {}, out[1024] = {};
+  auto* seqIn = reinterpret_cast<LV2_Atom_Sequence*>(in);
+  auto* seqOut = reinterpret_cast<LV2_Atom_Sequence*>(out);
+  seqIn->atom = {sizeof(LV2_Atom_Sequence_Body), TUridMap::Map(&uris, LV2_ATOM__Sequence)};
+  const LV2_URID chunk = TUridMap::Map(&uris, LV2_ATOM__Chunk);
+  d->connect_port(h, kMidiIn, seqIn);
+  d->connect_port(h, kMidiOut, seqOut);
+  d->activate(h);
+  for (auto _ : state) {
+    seqOut->atom = {sizeof(out) - sizeof(LV2_Atom), chunk};
+    d->run(h, kFrames);
+    benchmark::DoNotOptimize(b.Out0.data());
+    benchmark::ClobberMemory();
+  }
+  d->deactivate(h);
+  d->cleanup(h);
+  state.SetItemsProcessed(static_cast<int64_t>(state.iterations()) * kFrames);
+}
+
+VstIntPtr VSTCALLBACK QuietHost(AEffect*, VstInt32 opcode, VstInt32, VstIntPtr, void*, float) {
+  return opcode == audioMasterVersion ? 2400 : 0;
+}
+
+void BM_Vst(benchmark::State& state) {
+  static void* library = Open(QL_VST_PLUGIN);
+  using TEntry = AEffect* (*)(audioMasterCallback);
+  const auto entry = library ? reinterpret_cast<TEntry>(dlsym(library, "main")) : nullptr;
+  AEffect* e = entry ? entry(QuietHost) : nullptr;
+  if (!e) {
+    state.SkipWithError("no VST 2 effect");
+    return;
+  }
+  for (int32_t i = 0; i < ppCount; ++i)
+    e->setParameter(e, i, kSettings[state.range(0)].Real[i] / kParameters[i].Max);
+  e->dispatcher(e, effMainsChanged, 0, 1, nullptr, 0.0f);
+  TBlock b;
+  float* ins[] = {b.In0.data(), b.In1.data()};
+  float* outs[] = {b.Out0.data(), b.Out1.data()};
+  for (auto _ : state) {
+    e->processReplacing(e, ins, outs, kFrames);
+    benchmark::DoNotOptimize(b.Out0.data());
+    benchmark::ClobberMemory();
+  }
+  e->dispatcher(e, effMainsChanged, 0, 0, nullptr, 0.0f);
+  e->dispatcher(e, effClose, 0, 0, nullptr, 0.0f);
+  state.SetItemsProcessed(static_cast<int64_t>(state.iterations()) * kFrames);
+}
+
+// The console table, then lv2/vst of the median CPU times per setting. CPU time, not wall time:
+// on a shared machine the wall clock also counts the time the thread waited for a core. With one
+// repetition the median of the single runs stands for it.
+class TRatioReporter : public benchmark::ConsoleReporter {
+public:
+  TRatioReporter() : ConsoleReporter(OO_None) {}
+
+  void ReportRuns(const std::vector<Run>& runs) override {
+    ConsoleReporter::ReportRuns(runs);
+    for (const Run& r : runs) {
+      if (r.error_occurred) continue;
+      TTimes& t = FTimes[r.run_name.args][r.run_name.function_name];
+      if (r.run_type == Run::RT_Iteration)
+        t.Single.push_back(r.GetAdjustedCPUTime());
+      else if (r.aggregate_name == "median")
+        t.Median = r.GetAdjustedCPUTime();
+    }
+  }
+
+  void Finalize() override {
+    std::printf("\nlv2/vst, median CPU time per block of %u frames\n", kFrames);
+    for (size_t s = 0; s < std::size(kSettings); ++s) {
+      const auto& byName = FTimes["setting:" + std::to_string(s)];
+      const double lv2 = MedianOf(byName, "BM_Lv2"), vst = MedianOf(byName, "BM_Vst");
+      if (lv2 > 0.0 && vst > 0.0)
+        std::printf("  %-36s lv2 %10.1f ns  vst %10.1f ns  ratio %.3f\n", kSettings[s].Name, lv2,
+                    vst, lv2 / vst);
+    }
+    std::fflush(stdout);
+  }
+
+private:
+  struct TTimes {
+    double Median = 0.0;
+    std::vector<double> Single;
+  };
+
+  static double MedianOf(const std::map<std::string, TTimes>& byName, const char* name) {
+    const auto it = byName.find(name);
+    if (it == byName.end()) return 0.0;
+    if (it->second.Median > 0.0) return it->second.Median;
+    std::vector<double> v = it->second.Single;
+    if (v.empty()) return 0.0;
+    std::sort(v.begin(), v.end());
+    const size_t n = v.size();
+    return n % 2 != 0 ? v[n / 2] : 0.5 * (v[n / 2 - 1] + v[n / 2]);
+  }
+
+  // setting ("setting:0") -> benchmark ("BM_Lv2") -> its times
+  std::map<std::string, std::map<std::string, TTimes>> FTimes;
+};
+
+} // namespace
+
+int main(int argc, char** argv) {
+  // The two formats take turns per setting, so that both meet the machine in the same state.
+  for (int64_t s = 0; s < static_cast<int64_t>(std::size(kSettings)); ++s) {
+    benchmark::RegisterBenchmark("BM_Lv2", BM_Lv2)->ArgName("setting")->Arg(s);
+    benchmark::RegisterBenchmark("BM_Vst", BM_Vst)->ArgName("setting")->Arg(s);
+  }
+  bool console = true;
+  for (int i = 1; i < argc; ++i)
+    if (std::strncmp(argv[i], "--benchmark_format=", 19) == 0)
+      console = std::strcmp(argv[i] + 19, "console") == 0;
+  benchmark::Initialize(&argc, argv);
+  if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
+  if (console) {
+    TRatioReporter reporter;
+    benchmark::RunSpecifiedBenchmarks(&reporter);
+  } else {
+    benchmark::RunSpecifiedBenchmarks();
+  }
+  benchmark::Shutdown();
+  return 0;
+}
