@@ -9,9 +9,9 @@
 
 #include <memory>
 
+#include "editor/Artwork.h"
 #include "platform/HeadlessBackend.h"
 #include "skin/DIBControls.h"
-#include "editor/Artwork.h"
 
 namespace {
 
@@ -138,9 +138,7 @@ struct TEditorSkin {
       label->SetCaption(t.Caption);
     }
   }
-  ~TEditorSkin() {
-    delete Form;
-  }
+  ~TEditorSkin() { delete Form; }
 };
 
 void FullPaint(benchmark::State& state, bool labels, bool artwork) {

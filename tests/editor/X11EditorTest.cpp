@@ -7,17 +7,18 @@
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
 #include <X11/extensions/XTest.h>
-#include <dlfcn.h>
 #include <unistd.h>
 
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <memory>
 #include <string>
 #include <thread>
 #include <vector>
 
+#include "PluginLibrary.h"
 #include "ProcessResources.h"
 #include "TestPaths.h"
 #include "editor/EditorDrive.h"
@@ -70,9 +71,9 @@ protected:
       setenv("QL_X11_NO_SHM", "1", 1);
     else
       unsetenv("QL_X11_NO_SHM");
-    FLibrary = dlopen(qltest::PluginPath().c_str(), RTLD_NOW | RTLD_LOCAL);
-    ASSERT_NE(FLibrary, nullptr) << dlerror();
-    auto entry = reinterpret_cast<AEffect* (*)(audioMasterCallback)>(dlsym(FLibrary, "main"));
+    FLibrary = std::make_unique<qltest::TPluginLibrary>(qltest::PluginPath());
+    ASSERT_TRUE(FLibrary->Loaded());
+    auto entry = FLibrary->Entry("main");
     ASSERT_NE(entry, nullptr);
     FEffect = entry(Host);
     FMirror = entry(Host);
@@ -97,7 +98,7 @@ protected:
       if (FHostWindow) XDestroyWindow(FDisplay, FHostWindow);
       XCloseDisplay(FDisplay);
     }
-    if (FLibrary) dlclose(FLibrary);
+    FLibrary.reset();
     unsetenv("QL_X11_NO_SHM");
   }
   static VstIntPtr Dispatch(AEffect* e, VstInt32 opcode, VstInt32 index = 0, void* ptr = nullptr) {
@@ -209,7 +210,7 @@ protected:
   Display* FDisplay = nullptr;
   Window FHostWindow = 0;
   Window FEditorWindow = 0;
-  void* FLibrary = nullptr;
+  std::unique_ptr<qltest::TPluginLibrary> FLibrary;
   AEffect* FEffect = nullptr;
   AEffect* FMirror = nullptr;
   std::chrono::steady_clock::time_point FOpened;
@@ -317,9 +318,9 @@ protected:
     if (!std::getenv("DISPLAY") || !(FDisplay = XOpenDisplay(nullptr)))
       GTEST_SKIP() << "no X display";
     ASSERT_GE(DisplayWidth(FDisplay, DefaultScreen(FDisplay)), kScreenWidth);
-    FLibrary = dlopen(qltest::PluginPath().c_str(), RTLD_NOW | RTLD_LOCAL);
-    ASSERT_NE(FLibrary, nullptr) << dlerror();
-    FEntry = reinterpret_cast<AEffect* (*)(audioMasterCallback)>(dlsym(FLibrary, "main"));
+    FLibrary = std::make_unique<qltest::TPluginLibrary>(qltest::PluginPath());
+    ASSERT_TRUE(FLibrary->Loaded());
+    FEntry = FLibrary->Entry("main");
     ASSERT_NE(FEntry, nullptr);
     MoveTo(kScreenWidth - 1, 799);
   }
@@ -328,7 +329,7 @@ protected:
     for (THosted& h : FHosted)
       Close(h);
     if (FDisplay) XCloseDisplay(FDisplay);
-    if (FLibrary) dlclose(FLibrary);
+    FLibrary.reset();
   }
 
   static VstIntPtr Dispatch(AEffect* e, VstInt32 opcode, VstInt32 index = 0, void* ptr = nullptr) {
@@ -443,8 +444,8 @@ protected:
   }
 
   Display* FDisplay = nullptr;
-  void* FLibrary = nullptr;
-  AEffect* (*FEntry)(audioMasterCallback) = nullptr;
+  std::unique_ptr<qltest::TPluginLibrary> FLibrary;
+  qltest::TPluginEntry FEntry = nullptr;
   std::vector<THosted> FHosted;
 };
 

@@ -103,8 +103,8 @@ TEST_F(EditorLibraryTest, GesturesWriteParametersAsAHostSeesThem) {
     EXPECT_EQ(Get(c.Index), c.Normalised);
     const auto reports = Host.RequestsOf(audioMasterAutomate);
     ASSERT_FALSE(reports.empty());
-    EXPECT_EQ(reports.back().index, c.Index);
-    EXPECT_EQ(reports.back().opt, c.Normalised);
+    EXPECT_EQ(reports.back().Index, c.Index);
+    EXPECT_EQ(reports.back().Opt, c.Normalised);
   }
 
   // A drag upwards from the oversampling number, beyond its top edge.

@@ -1,7 +1,8 @@
 // The built plug-in library as a host sees it: loaded from disk, created through its exported
 // entry and driven only through the record's entries.
-#include "../template/HostLog.h"
+#include "EffectRecord.h"
 #include "PluginLibrary.h"
+#include "RecordingHost.h"
 #include "TestPaths.h"
 #include "effect/uParameters.h"
 
@@ -14,10 +15,10 @@
 #include <string>
 #include <vector>
 
-using qltest::THostCall;
-using qltest::THostLog;
+using qltest::THostRequest;
 using qltest::TPluginLibrary;
 using qltest::TRecord;
+using qltest::TRecordingHost;
 
 namespace {
 
@@ -29,7 +30,7 @@ TPluginLibrary& Library() {
 // One instance created through `main`, closed through effClose.
 struct TInstance : TRecord {
   explicit TInstance(qltest::TPluginEntry entry = Library().Entry("main"))
-      : TRecord{entry ? entry(&THostLog::Callback) : nullptr} {}
+      : TRecord{entry ? entry(TRecordingHost::Callback()) : nullptr} {}
   ~TInstance() {
     if (E) Close();
   }
@@ -50,16 +51,16 @@ struct TInstance : TRecord {
 
 struct EffectTest : ::testing::Test {
   void SetUp() override { ASSERT_TRUE(Library().Loaded()) << qltest::PluginPath(); }
-  THostLog Host;
+  TRecordingHost Host;
 };
 
 TEST_F(EffectTest, HostOfVersionZeroGetsNothing) {
-  Host.Answers[audioMasterVersion] = 0;
+  Host.Answer(audioMasterVersion, 0);
   TInstance fx;
   EXPECT_EQ(fx.E, nullptr);
-  ASSERT_EQ(Host.Calls.size(), 1u);
-  EXPECT_EQ(Host.Calls[0].Opcode, audioMasterVersion);
-  EXPECT_EQ(Host.Calls[0].Effect, nullptr);
+  ASSERT_EQ(Host.Count(), 1u);
+  EXPECT_EQ(Host.Requests()[0].Opcode, audioMasterVersion);
+  EXPECT_EQ(Host.Requests()[0].Effect, nullptr);
 }
 
 TEST_F(EffectTest, ConstructionTalksToTheHostInThisOrder) {
@@ -72,15 +73,16 @@ TEST_F(EffectTest, ConstructionTalksToTheHostInThisOrder) {
                   {audioMasterIOChanged, 0, 0.0f},         {audioMasterAutomate, 0, 0.0078125f},
                   {audioMasterAutomate, 1, 32.0f / 24.0f}, {audioMasterAutomate, 2, 0.0f},
                   {audioMasterAutomate, 3, 0.0f},          {audioMasterAutomate, 4, 0.0f}};
-  ASSERT_EQ(Host.Calls.size(), std::size(expected));
+  const std::vector<THostRequest> requests = Host.Requests();
+  ASSERT_EQ(requests.size(), std::size(expected));
   for (size_t i = 0; i < std::size(expected); ++i) {
-    const THostCall& c = Host.Calls[i];
+    const THostRequest& c = requests[i];
     EXPECT_EQ(c.Opcode, expected[i].Opcode) << i;
     EXPECT_EQ(c.Index, expected[i].Index) << i;
     EXPECT_EQ(c.Opt, expected[i].Opt) << i;
     EXPECT_EQ(c.Effect, i == 0 ? nullptr : fx.E) << i;
   }
-  EXPECT_EQ(Host.Calls[4].Opt, 1.3333334f);
+  EXPECT_EQ(Host.Requests()[4].Opt, 1.3333334f);
 }
 
 TEST_F(EffectTest, RecordDescribesTheEffect) {
@@ -207,9 +209,10 @@ TEST_F(EffectTest, NotesComeBackAndEverythingElseIsDropped) {
     std::memcpy(e.midiData, c.In, 3);
     VstEvents list{1, 0, {reinterpret_cast<VstEvent*>(&e), nullptr}};
     EXPECT_EQ(fx.Dispatch(effProcessEvents, 0, 0, &list), 1);
-    Host.Calls.clear();
+    Host.Clear();
+    Host.RecordMidi();
     fx.Run(0.0f, 0.0f, 16);
-    auto sent = Host.Of(audioMasterProcessEvents);
+    auto sent = Host.RequestsOf(audioMasterProcessEvents);
     if (c.Out.empty()) {
       EXPECT_TRUE(sent.empty()) << int(c.In[0]);
       continue;
@@ -219,9 +222,10 @@ TEST_F(EffectTest, NotesComeBackAndEverythingElseIsDropped) {
     std::vector<int> expect = c.Out;
     expect.push_back(7);
     EXPECT_EQ(sent[0].Midi[0], expect);
-    Host.Calls.clear();
+    Host.Clear();
+    Host.RecordMidi();
     fx.Run(0.0f, 0.0f, 16); // the queue was emptied by the hand-over
-    EXPECT_TRUE(Host.Of(audioMasterProcessEvents).empty());
+    EXPECT_TRUE(Host.RequestsOf(audioMasterProcessEvents).empty());
   }
 }
 
@@ -242,9 +246,10 @@ TEST_F(EffectTest, A300NoteListLeavesAs255Events) {
     list.events[i] = reinterpret_cast<VstEvent*>(&notes[i]);
   }
   fx.Dispatch(effProcessEvents, 0, 0, &list);
-  Host.Calls.clear();
+  Host.Clear();
+  Host.RecordMidi();
   fx.Run(0.0f, 0.0f, 4);
-  auto sent = Host.Of(audioMasterProcessEvents);
+  auto sent = Host.RequestsOf(audioMasterProcessEvents);
   ASSERT_EQ(sent.size(), 1u);
   ASSERT_EQ(sent[0].Midi.size(), 255u);
   EXPECT_EQ(sent[0].Midi[254][3], 254);
@@ -374,10 +379,10 @@ TEST_F(EffectTest, ResumeCarriesTheErrorFeedbackOnAndAsksTheHostNothing) {
     f->Set(3, 1.0f);
   }
   auto first = paused.Run(0.5f, 0.0f, 3);
-  Host.Calls.clear();
+  Host.Clear();
   paused.Dispatch(effMainsChanged, 0, 0);
   paused.Dispatch(effMainsChanged, 0, 1);
-  EXPECT_TRUE(Host.Calls.empty());
+  EXPECT_EQ(Host.Count(), 0u);
   auto second = paused.Run(0.5f, 0.0f, 5);
   auto whole = straight.Run(0.5f, 0.0f, 8);
   first[0].insert(first[0].end(), second[0].begin(), second[0].end());

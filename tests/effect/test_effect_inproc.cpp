@@ -1,6 +1,7 @@
 // The effect linked into the test: its coefficients as the parameters move, and a count of every
 // allocation made while it processes (this executable replaces operator new).
-#include "../template/HostLog.h"
+#include "EffectRecord.h"
+#include "RecordingHost.h"
 #include "effect/uPlugin.h"
 
 #include <gtest/gtest.h>
@@ -41,13 +42,13 @@ void operator delete[](void* p, std::size_t) noexcept {
   std::free(p);
 }
 
-using qltest::THostLog;
 using qltest::TRecord;
+using qltest::TRecordingHost;
 
 namespace {
 
 struct InProcessTest : ::testing::Test {
-  InProcessTest() : R{CreateQuantaloop(&THostLog::Callback)} {}
+  InProcessTest() : R{CreateQuantaloop(TRecordingHost::Callback())} {}
   ~InProcessTest() override {
     if (R.E) R.Close();
   }
@@ -62,7 +63,7 @@ struct InProcessTest : ::testing::Test {
     return {c.Levels, c.InvLevels, c.Gain, c.DitherAmount};
   }
 
-  THostLog Host;
+  TRecordingHost Host;
   TRecord R;
 };
 

@@ -4,15 +4,11 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <memory>
 #include <thread>
 #include <xmmintrin.h>
 
-#ifdef _WIN32
-#include <windows.h>
-#else
-#include <dlfcn.h>
-#endif
-
+#include "PluginLibrary.h"
 #include "TestPaths.h"
 #include "host/DAudioEffect.h"
 #include "platform/FloatingPoint.h"
@@ -60,18 +56,8 @@ TEST(FloatingPoint, LoadingSetsTheLoadingThread) {
     const uint16_t otherWord = 0x0A7F;
     __asm__ volatile("fldcw %0" : : "m"(otherWord));
     _mm_setcsr(kMxcsrExceptionMasks | 0x6000 | kMxcsrFlushToZero | kMxcsrDenormalsAreZero);
-#ifdef _WIN32
-    HMODULE library = LoadLibraryA(path.c_str());
-    auto create = library ? reinterpret_cast<AEffect* (*)(audioMasterCallback)>(
-                                reinterpret_cast<void*>(GetProcAddress(library, "qlFixtureCreate")))
-                          : nullptr;
-#else
-    void* library = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
-    auto create =
-        library
-            ? reinterpret_cast<AEffect* (*)(audioMasterCallback)>(dlsym(library, "qlFixtureCreate"))
-            : nullptr;
-#endif
+    auto library = std::make_unique<qltest::TPluginLibrary>(path);
+    auto create = library->Entry("qlFixtureCreate");
     x87 = ReadX87ControlWord();
     csr = ReadMxcsr();
     loaded = create != nullptr;
@@ -79,11 +65,7 @@ TEST(FloatingPoint, LoadingSetsTheLoadingThread) {
       AEffect* e = create(nullptr);
       closed = e->dispatcher(e, effClose, 0, 0, nullptr, 0.0f);
     }
-#ifdef _WIN32
-    if (library) FreeLibrary(library);
-#else
-    if (library) dlclose(library);
-#endif
+    library.reset();
   });
   loader.join();
   ASSERT_TRUE(loaded) << path;

@@ -183,12 +183,12 @@ TEST(HostRequests, OpcodeArgumentsAndAnswer) {
     const auto requests = host.Requests();
     ASSERT_EQ(1u, requests.size()) << c.name;
     const THostRequest& r = requests[0];
-    EXPECT_EQ(fx.getAeffect(), r.effect) << c.name;
-    EXPECT_EQ(c.opcode, r.opcode) << c.name;
-    EXPECT_EQ(c.index, r.index) << c.name;
-    EXPECT_EQ(c.value, r.value) << c.name;
-    EXPECT_EQ(c.ptr, r.ptr) << c.name;
-    EXPECT_EQ(c.opt, r.opt) << c.name;
+    EXPECT_EQ(fx.getAeffect(), r.Effect) << c.name;
+    EXPECT_EQ(c.opcode, r.Opcode) << c.name;
+    EXPECT_EQ(c.index, r.Index) << c.name;
+    EXPECT_EQ(c.value, r.Value) << c.name;
+    EXPECT_EQ(c.ptr, r.Ptr) << c.name;
+    EXPECT_EQ(c.opt, r.Opt) << c.name;
   }
 }
 

@@ -1,7 +1,8 @@
 // The LV2 bundle as a host sees it: found and described through lilv, instantiated in-process,
 // and held sample for sample against the VST 2 library of the same build.
-#include "HostLog.h"
+#include "EffectRecord.h"
 #include "PluginLibrary.h"
+#include "RecordingHost.h"
 #include "TestPaths.h"
 #include "lv2/Lv2Description.h"
 
@@ -666,8 +667,9 @@ TEST(Lv2Midi, NotesComeBackAtTheirFramesAsTheVstBuildSendsThem) {
   lilv_instance_connect_port(lv2.Instance, kMidiIn, in.Seq());
   lilv_instance_connect_port(lv2.Instance, kMidiOut, out.Seq());
 
-  qltest::THostLog host;
-  TVst vst(VstLibrary(), &qltest::THostLog::Callback);
+  qltest::TRecordingHost host;
+  host.RecordMidi();
+  TVst vst(VstLibrary(), qltest::TRecordingHost::Callback());
   ASSERT_NE(vst.E, nullptr);
 
   std::vector<float> i0(kBlock, 0.1f), i1(kBlock, -0.1f), o0(kBlock), o1(kBlock);
@@ -704,11 +706,11 @@ TEST(Lv2Midi, NotesComeBackAtTheirFramesAsTheVstBuildSendsThem) {
     } list{static_cast<VstInt32>(notes.size()), 0, {}};
     for (size_t i = 0; i < notes.size(); ++i)
       list.events[i] = reinterpret_cast<VstEvent*>(&notes[i]);
-    host.Calls.clear();
+    host.Clear();
     vst.Dispatch(effProcessEvents, 0, 0, &list);
     vst.Run(ins, outs, kBlock);
     std::vector<std::vector<int64_t>> sent;
-    for (const qltest::THostCall& c : host.Of(audioMasterProcessEvents))
+    for (const qltest::THostRequest& c : host.RequestsOf(audioMasterProcessEvents))
       for (const std::vector<int>& m : c.Midi)
         sent.push_back({m[3], m[0], m[1], m[2]});
     EXPECT_EQ(echoed, sent);

@@ -4,7 +4,7 @@
 // parameters by gestures. Run under the thread sanitizer this shows the shared state is
 // race-free; the tests check that every value stays in range and that every block sounds as one
 // setting does.
-#include "HostLog.h"
+#include "EffectRecord.h"
 #include "PluginLibrary.h"
 #include "RecordingHost.h"
 #include "TestPaths.h"

@@ -2,7 +2,7 @@
 // of order, oversized and foreign event lists, and a host that answers garbage. Every case goes
 // through the built library's entry, as a host would call it, and must neither crash nor write
 // outside what the host handed over.
-#include "HostLog.h"
+#include "EffectRecord.h"
 #include "PluginLibrary.h"
 #include "RecordingHost.h"
 #include "TestPaths.h"

@@ -26,7 +26,7 @@ void TRecordingHost::Answer(VstInt32 opcode, TAnswerer answerer) {
 
 void TRecordingHost::AnswerText(VstInt32 opcode, const std::string& text, VstIntPtr answer) {
   Answer(opcode, [text, answer](const THostRequest& r) {
-    if (r.ptr != nullptr) std::memcpy(r.ptr, text.c_str(), text.size() + 1);
+    if (r.Ptr != nullptr) std::memcpy(r.Ptr, text.c_str(), text.size() + 1);
     return answer;
   });
 }
@@ -45,7 +45,7 @@ std::vector<THostRequest> TRecordingHost::RequestsOf(VstInt32 opcode) const {
   std::lock_guard<std::mutex> guard(FLock);
   std::vector<THostRequest> result;
   for (const auto& r : FRequests)
-    if (r.opcode == opcode) result.push_back(r);
+    if (r.Opcode == opcode) result.push_back(r);
   return result;
 }
 
@@ -63,7 +63,18 @@ VstIntPtr VSTCALLBACK TRecordingHost::HostCallback(AEffect* effect, VstInt32 opc
                                                    VstIntPtr value, void* ptr, float opt) {
   TRecordingHost* host = gCurrent.load();
   if (host == nullptr) return 0;
-  return host->Handle(THostRequest{effect, opcode, index, value, ptr, opt});
+  THostRequest request{effect, opcode, index, value, ptr, opt, {}};
+  if (opcode == audioMasterProcessEvents && ptr && host->FRecordMidi) {
+    auto* events = static_cast<VstEvents*>(ptr);
+    for (VstInt32 i = 0; i < events->numEvents; ++i) {
+      if (!events->events[i] || events->events[i]->type != kVstMidiType) continue;
+      auto* e = reinterpret_cast<VstMidiEvent*>(events->events[i]);
+      request.Midi.push_back({static_cast<unsigned char>(e->midiData[0]),
+                              static_cast<unsigned char>(e->midiData[1]),
+                              static_cast<unsigned char>(e->midiData[2]), e->deltaFrames});
+    }
+  }
+  return host->Handle(request);
 }
 
 VstIntPtr TRecordingHost::Handle(const THostRequest& request) {
@@ -71,7 +82,7 @@ VstIntPtr TRecordingHost::Handle(const THostRequest& request) {
   {
     std::lock_guard<std::mutex> guard(FLock);
     FRequests.push_back(request);
-    auto it = FAnswers.find(request.opcode);
+    auto it = FAnswers.find(request.Opcode);
     if (it != FAnswers.end()) {
       answerer = it->second;
     } else if (FGarbage) {
@@ -82,7 +93,8 @@ VstIntPtr TRecordingHost::Handle(const THostRequest& request) {
       z ^= z >> 31;
       return static_cast<VstIntPtr>(z | 1);
     } else {
-      return request.opcode == audioMasterVersion ? 2400 : 0;
+      if (request.Opcode == audioMasterVersion) return 2400;
+      return request.Opcode == audioMasterProcessEvents ? 1 : 0;
     }
   }
   // Called outside the lock so that an answerer may itself call into the effect.

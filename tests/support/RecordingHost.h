@@ -6,27 +6,32 @@
 // when it is destroyed). Requests from any thread go to the current recorder.
 //
 // Unprogrammed opcodes answer 0, except audioMasterVersion, which answers 2400 so that an
-// entry point that gives up on a zero version works without set-up. With garbage switched on,
-// unprogrammed opcodes answer a different odd value on every call instead.
+// entry point that gives up on a zero version works without set-up, and
+// audioMasterProcessEvents, which answers 1 (the host takes the events). With garbage switched
+// on, unprogrammed opcodes answer a different odd value on every call instead.
 #pragma once
 
+#include <atomic>
 #include <functional>
 #include <map>
 #include <mutex>
 #include <string>
 #include <vector>
 
-#include "host/DAEffect.h"
+#include "host/DAEffectX.h"
 
 namespace qltest {
 
 struct THostRequest {
-  AEffect* effect;
-  VstInt32 opcode;
-  VstInt32 index;
-  VstIntPtr value;
-  void* ptr;
-  float opt;
+  AEffect* Effect;
+  VstInt32 Opcode;
+  VstInt32 Index;
+  VstIntPtr Value;
+  void* Ptr;
+  float Opt;
+  // With RecordMidi on, the MIDI events of audioMasterProcessEvents, copied at the time of the
+  // request: (status, data1, data2, deltaFrames).
+  std::vector<std::vector<int>> Midi;
 };
 
 class TRecordingHost {
@@ -49,6 +54,8 @@ public:
   void AnswerText(VstInt32 opcode, const std::string& text, VstIntPtr answer = 1);
   // Unprogrammed opcodes answer garbage (true) or their defaults (false).
   void AnswerGarbage(bool on = true);
+  // Copies the MIDI events the effect sends (off by default: a request may carry any pointer).
+  void RecordMidi(bool on = true) { FRecordMidi = on; }
 
   // Copies of the requests so far, in order; all of them or those of one opcode.
   std::vector<THostRequest> Requests() const;
@@ -66,6 +73,7 @@ private:
   std::vector<THostRequest> FRequests;
   std::map<VstInt32, TAnswerer> FAnswers;
   bool FGarbage = false;
+  std::atomic<bool> FRecordMidi{false};
   uint64_t FGarbageState = 0x9E3779B97F4A7C15ull;
 };
 

@@ -1,7 +1,8 @@
 // The template on its own: a small effect that configures it and records its hooks, driven
 // through its record as a host drives it, and through the real-unit operations as the effect
 // and the editor use them.
-#include "HostLog.h"
+#include "EffectRecord.h"
+#include "RecordingHost.h"
 #include "template/DVstTemplate.h"
 
 #include <gtest/gtest.h>
@@ -13,8 +14,8 @@
 #include <string>
 #include <vector>
 
-using qltest::THostLog;
 using qltest::TRecord;
+using qltest::TRecordingHost;
 
 namespace {
 
@@ -41,7 +42,7 @@ public:
 template <typename F = void (*)(TTestEffect&)>
 TTestEffect* MakeEffect(
     F configure = [](TTestEffect&) {}, TEditorFormClass form = nullptr) {
-  auto* fx = new TTestEffect(&THostLog::Callback, form);
+  auto* fx = new TTestEffect(TRecordingHost::Callback(), form);
   fx->InputCount = 2;
   fx->OutputCount = 2;
   configure(*fx);
@@ -50,7 +51,7 @@ TTestEffect* MakeEffect(
 }
 
 struct TemplateTest : ::testing::Test {
-  THostLog Host;
+  TRecordingHost Host;
   TTestEffect* Fx = MakeEffect();
   TRecord R{Fx->getAeffect()};
   ~TemplateTest() override { R.Close(); }
@@ -69,7 +70,7 @@ TEST_F(TemplateTest, FreshTemplateHasDefaultNamesAndZeroValues) {
 }
 
 TEST_F(TemplateTest, ConstructionReportsBothPinCountsToTheHost) {
-  EXPECT_EQ(Host.Of(audioMasterIOChanged).size(), 2u);
+  EXPECT_EQ(Host.RequestsOf(audioMasterIOChanged).size(), 2u);
   EXPECT_EQ(Fx->getAeffect()->numInputs, 2);
   EXPECT_EQ(Fx->getAeffect()->numOutputs, 2);
 }
@@ -131,13 +132,13 @@ TEST_F(TemplateTest, RealValueOutsideTheRangeIsStoredClampedButReportedWhole) {
   p.Max = 24.0f;
   std::vector<std::pair<int32_t, float>> changes;
   Fx->OnParameterChange = [&](int32_t i, float v) { changes.emplace_back(i, v); };
-  Host.Calls.clear();
+  Host.Clear();
 
   Fx->SetParameterReal(1, 32.0f);
   EXPECT_EQ(R.Get(1), 1.0f);
-  ASSERT_EQ(Host.Of(audioMasterAutomate).size(), 1u);
-  EXPECT_EQ(Host.Of(audioMasterAutomate)[0].Index, 1);
-  EXPECT_EQ(Host.Of(audioMasterAutomate)[0].Opt, 32.0f / 24.0f);
+  ASSERT_EQ(Host.RequestsOf(audioMasterAutomate).size(), 1u);
+  EXPECT_EQ(Host.RequestsOf(audioMasterAutomate)[0].Index, 1);
+  EXPECT_EQ(Host.RequestsOf(audioMasterAutomate)[0].Opt, 32.0f / 24.0f);
   ASSERT_EQ(changes.size(), 1u);
   EXPECT_EQ(changes[0], std::make_pair(1, 32.0f));
   EXPECT_EQ(Fx->GetParameterReal(1), 24.0f);
@@ -204,7 +205,7 @@ TEST_F(TemplateTest, ParameterTextsAndUndefinedIndices) {
 // Each answer written into a buffer filled with a marker: the answer must end where the
 // interface's limit says, and the bytes after it stay as the host left them.
 TEST(TemplateTexts, AnswersStopAtTheInterfaceLimits) {
-  THostLog host;
+  TRecordingHost host;
   const std::string long70(70, 'x');
   TTestEffect* fx = MakeEffect([&](TTestEffect& e) {
     e.EffectName = long70;
@@ -256,7 +257,7 @@ TEST_F(TemplateTest, CanDoAnswersFromTheConfiguredSet) {
 }
 
 TEST(TemplateIdentity, UniqueIdIsPaddedOrCutToFourCharacters) {
-  THostLog host;
+  TRecordingHost host;
   struct {
     const char* Text;
     VstInt32 Id;
@@ -272,7 +273,7 @@ TEST(TemplateIdentity, UniqueIdIsPaddedOrCutToFourCharacters) {
 }
 
 TEST(TemplateIdentity, EachEffectFlagSetsItsRecordBitAndNoOther) {
-  THostLog host;
+  TRecordingHost host;
   struct {
     TEffectFlag Element;
     VstInt32 Bit;
@@ -353,19 +354,20 @@ TEST_F(TemplateTest, AccumulatingProcessAddsWhileReplacingOverwrites) {
 }
 
 TEST_F(TemplateTest, AccumulatingProcessAsksForTheTempo) {
-  Host.Answers[audioMasterTempoAt] = 1200000;
+  Host.Answer(audioMasterTempoAt, 1200000);
   TStereoBlock b(8);
   R.Accumulate(b.Ins(), b.Outs(), 8);
   EXPECT_EQ(Fx->Tempo, 120.0f);
-  ASSERT_EQ(Host.Of(audioMasterTempoAt).size(), 1u);
-  EXPECT_EQ(Host.Of(audioMasterTempoAt)[0].Value, 0);
-  Host.Calls.clear();
+  ASSERT_EQ(Host.RequestsOf(audioMasterTempoAt).size(), 1u);
+  EXPECT_EQ(Host.RequestsOf(audioMasterTempoAt)[0].Value, 0);
+  Host.Clear();
   R.Replace(b.Ins(), b.Outs(), 8);
-  EXPECT_TRUE(Host.Of(audioMasterTempoAt).empty());
+  EXPECT_TRUE(Host.RequestsOf(audioMasterTempoAt).empty());
 }
 
 TEST_F(TemplateTest, AtMost255NotesLeavePerBlockAndTheQueueEmptiesEachTime) {
-  Host.Answers[audioMasterProcessEvents] = 0; // a rejecting host loses them; the queue resets
+  Host.RecordMidi();
+  Host.Answer(audioMasterProcessEvents, 0); // a rejecting host loses them; the queue resets
   Fx->NotesPerBlock = 300;
   TStereoBlock b(4);
   R.Replace(b.Ins(), b.Outs(), 4);
@@ -374,7 +376,7 @@ TEST_F(TemplateTest, AtMost255NotesLeavePerBlockAndTheQueueEmptiesEachTime) {
   Fx->NotesPerBlock = 0;
   R.Replace(b.Ins(), b.Outs(), 4);
 
-  auto sent = Host.Of(audioMasterProcessEvents);
+  auto sent = Host.RequestsOf(audioMasterProcessEvents);
   ASSERT_EQ(sent.size(), 2u);
   ASSERT_EQ(sent[0].Midi.size(), 255u);
   EXPECT_EQ(sent[0].Midi[254], (std::vector<int>{0x90, 254 & 0x7F, 100, 254}));
@@ -404,13 +406,13 @@ TEST_F(TemplateTest, ProcessEventsPassesOnlyMidiEventsInOrder) {
 }
 
 TEST_F(TemplateTest, ResumeAsksForMidiAndSuspendAsksNothing) {
-  Host.Calls.clear();
+  Host.Clear();
   R.Dispatch(effMainsChanged, 0, 0);
-  EXPECT_TRUE(Host.Calls.empty());
+  EXPECT_EQ(Host.Count(), 0u);
   R.Dispatch(effMainsChanged, 0, 1);
-  ASSERT_EQ(Host.Calls.size(), 1u);
-  EXPECT_EQ(Host.Calls[0].Opcode, audioMasterWantMidi);
-  EXPECT_EQ(Host.Calls[0].Value, 1);
+  ASSERT_EQ(Host.Count(), 1u);
+  EXPECT_EQ(Host.Requests()[0].Opcode, audioMasterWantMidi);
+  EXPECT_EQ(Host.Requests()[0].Value, 1);
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -463,7 +465,7 @@ struct EditorAdapterTest : ::testing::Test {
     return r ? *r : ERect{-1, -1, -1, -1};
   }
 
-  THostLog Host;
+  TRecordingHost Host;
   TTestEffect* Fx = MakeEffect([](TTestEffect&) {}, &MakeFakeForm);
   TRecord R{Fx->getAeffect()};
   int ParentA = 0, ParentB = 0;

@@ -1,6 +1,7 @@
 // quantaloop-host driven as a program, against the fixture plug-ins and files written here.
 
 #include "HostTestSupport.h"
+#include "PluginLibrary.h"
 #include "TestPaths.h"
 #include "host/DAEffect.h"
 
@@ -10,7 +11,6 @@
 #include <cmath>
 #include <csignal>
 #include <cstring>
-#include <dlfcn.h>
 #include <filesystem>
 #include <sstream>
 #include <sys/wait.h>
@@ -413,7 +413,6 @@ TEST(HostAnalyze, BadInputFailsInOneLineAndLeavesNoPlot) {
   EXPECT_EQ(dir.Files().size(), 6u);
 }
 
-
 namespace {
 
 VstIntPtr VSTCALLBACK QuietHost(AEffect*, VstInt32 opcode, VstInt32, VstIntPtr, void*, float) {
@@ -424,11 +423,10 @@ VstIntPtr VSTCALLBACK QuietHost(AEffect*, VstInt32 opcode, VstInt32, VstIntPtr, 
 // stereo output for `in`, after writing the given normalised parameter values.
 std::vector<float> ProcessDirectly(const TSound& in,
                                    const std::vector<std::pair<int, float>>& values, int block) {
-  void* library = ::dlopen(qltest::PluginPath().c_str(), RTLD_NOW | RTLD_LOCAL);
-  EXPECT_NE(library, nullptr) << ::dlerror();
-  if (!library) return {};
-  using TEntry = AEffect* (*)(audioMasterCallback);
-  auto entry = reinterpret_cast<TEntry>(::dlsym(library, "VSTPluginMain"));
+  qltest::TPluginLibrary library(qltest::PluginPath());
+  EXPECT_TRUE(library.Loaded());
+  if (!library.Loaded()) return {};
+  auto entry = library.Entry("VSTPluginMain");
   AEffect* e = entry(&QuietHost);
   EXPECT_NE(e, nullptr);
   e->dispatcher(e, effOpen, 0, 0, nullptr, 0.0f);
@@ -451,7 +449,6 @@ std::vector<float> ProcessDirectly(const TSound& in,
   }
   e->dispatcher(e, effMainsChanged, 0, 0, nullptr, 0.0f);
   e->dispatcher(e, effClose, 0, 0, nullptr, 0.0f);
-  ::dlclose(library);
   std::vector<float> out;
   for (size_t i = 0; i < frames; ++i) {
     out.push_back(outLeft[i]);
@@ -518,4 +515,3 @@ TEST(HostEditor, RendersTheEditorAfterGestures) {
   std::fclose(f);
   EXPECT_EQ(std::memcmp(signature, "\x89PNG\r\n\x1a\n", 8), 0);
 }
-
