@@ -12,14 +12,16 @@ QL_LINUX_PACKAGES=(
   zlib1g-dev libfreetype-dev libfontconfig-dev libx11-dev libxext-dev libxtst-dev fonts-liberation
   libsndfile1-dev libfftw3-dev libpng-dev lv2-dev liblilv-dev
 )
-# What scripts/test needs beyond that: the Windows cross builds and wine, the X server and its
-# tools, the LV2 hosts and validators, clang for the fuzzer (its runtime package follows the
-# installed clang: ql_clang_runtime_package), the format checker and the picture tools.
+# The Windows cross builds, and the Debian package's dependency lookup: scripts/package.
+QL_PACKAGING_PACKAGES=(g++-mingw-w64-i686 g++-mingw-w64-x86-64 libz-mingw-w64-dev dpkg-dev)
+# What scripts/test needs beyond those: wine, the X server and its tools, the LV2 hosts and
+# validators, clang for the fuzzer (its runtime package follows the installed clang:
+# ql_clang_runtime_package), the format checker, the picture tools and unzip.
 QL_TEST_PACKAGES=(
-  g++-mingw-w64-i686 g++-mingw-w64-x86-64 wine wine64 libz-mingw-w64-dev
+  "${QL_PACKAGING_PACKAGES[@]}" wine wine64
   xvfb x11-utils xdotool
   lilv-utils sordi jalv jackd2 jack-tools
-  clang clang-format librsvg2-bin
+  clang clang-format librsvg2-bin unzip file
 )
 
 # Real hosts for scripts/test-hosts, and the 32-bit emulation for scripts/test-win32emu: only

@@ -64,19 +64,25 @@ struct TProgram {
   float Real[ppCount];
 };
 
-// The programs as the effect holds them when a host has just made it.
-std::vector<TProgram> ProgramsOfANewEffect() {
+// What the effect says of itself when a host has just made it: its names and its programs.
+struct TEffectFacts {
+  std::string Name;
+  std::string Vendor;
+  std::vector<TProgram> Programs;
+};
+
+TEffectFacts FactsOfANewEffect() {
   APlugin fx(QuietHost);
   fx.InitializeTemplate();
-  std::vector<TProgram> programs;
+  TEffectFacts facts{fx.EffectName, fx.VendorName, {}};
   for (int32_t p = 0; p < fx.ProgramCount; ++p) {
     TProgram program;
     program.Name = fx.Programs[p]->Name;
     for (int32_t i = 0; i < ppCount; ++i)
       program.Real[i] = kParameters[i].Max * fx.Programs[p]->Values[i].load();
-    programs.push_back(program);
+    facts.Programs.push_back(program);
   }
-  return programs;
+  return facts;
 }
 
 std::string PresetUri(size_t n) {
@@ -119,13 +125,13 @@ std::string ControlPort(uint32_t index, const TPort& port) {
   return t;
 }
 
-std::string Description() {
+std::string Description(const TEffectFacts& facts) {
   const std::string plugin = kPluginUri;
   std::string t = kPrefixes;
-  t += "<" + std::string(kProjectUri) +
-       ">\n    a doap:Project ;\n    doap:name \"Quantaloop\" ;\n"
-       "    doap:maintainer [\n        a foaf:Person ;\n        foaf:name \"Brennholt\"\n"
-       "    ] .\n\n";
+  t += "<" + std::string(kProjectUri) + ">\n    a doap:Project ;\n    doap:name " +
+       Quoted(facts.Name) +
+       " ;\n    doap:maintainer [\n        a foaf:Person ;\n        foaf:name " +
+       Quoted(facts.Vendor) + "\n    ] .\n\n";
   t += "<" + plugin +
        "#in>\n    a pg:StereoGroup , pg:InputGroup ;\n    lv2:symbol \"in\" ;\n"
        "    rdfs:label \"Input\" .\n\n";
@@ -134,7 +140,7 @@ std::string Description() {
        "    rdfs:label \"Output\" ;\n    pg:source <" +
        plugin + "#in> .\n\n";
   t += "<" + plugin + ">\n    a lv2:Plugin , lv2:SimulatorPlugin ;\n";
-  t += "    doap:name \"Quantaloop\" ;\n";
+  t += "    doap:name " + Quoted(facts.Name) + " ;\n";
   t += "    lv2:project <" + std::string(kProjectUri) + "> ;\n";
   t += "    lv2:minorVersion 0 ;\n    lv2:microVersion 1 ;\n";
   t += "    lv2:optionalFeature urid:map , lv2:hardRTCapable ;\n";
@@ -211,10 +217,10 @@ int main(int argc, char** argv) {
     return 2;
   }
   const std::string dir = argv[1];
-  const std::vector<TProgram> programs = ProgramsOfANewEffect();
-  if (!Write(dir + "/manifest.ttl", Manifest(programs)) ||
-      !Write(dir + "/quantaloop.ttl", Description()) ||
-      !Write(dir + "/presets.ttl", Presets(programs))) {
+  const TEffectFacts facts = FactsOfANewEffect();
+  if (!Write(dir + "/manifest.ttl", Manifest(facts.Programs)) ||
+      !Write(dir + "/quantaloop.ttl", Description(facts)) ||
+      !Write(dir + "/presets.ttl", Presets(facts.Programs))) {
     std::fprintf(stderr, "ql_lv2_bundle: cannot write into %s\n", dir.c_str());
     return 1;
   }

@@ -60,7 +60,9 @@ struct TemplateTest : ::testing::Test {
 TEST_F(TemplateTest, FreshTemplateHasDefaultNamesAndZeroValues) {
   EXPECT_EQ(R.Text(effGetProgramName), "Init");
   for (int i = 0; i < 5; ++i) {
-    EXPECT_EQ(R.Text(effGetParamName, i), "Parameter " + std::to_string(i));
+    std::string expected = "Parameter ";
+    expected += std::to_string(i);
+    EXPECT_EQ(R.Text(effGetParamName, i), expected);
     EXPECT_EQ(R.Get(i), 0.0f);
   }
   char name[64] = {};
