@@ -41,10 +41,6 @@ public:
 
   // Modulator state, touched only by processing.
   TModulatorState FState{};
-  double (&FQuantizerIn)[2] = FState.QuantizerIn;
-  double (&FQuantizerOut)[2] = FState.QuantizerOut;
-  double (&FError)[2] = FState.Error;
-  double (&FSum)[2] = FState.Sum;
 };
 
 // What the library's entry does: asks the host for its interface version, creates one effect

@@ -142,7 +142,6 @@ struct TX11Backend::TWindow {
   // The server's pixels are 0x00RRGGBB in 32 bits: our pictures go out as they are.
   bool DirectPixels = false;
   bool Destroyed = false; // the server destroyed it (its parent went)
-  bool Captured = false;
   int Presents = 0;
   TRect Exposed;
   std::vector<uint32_t> Scratch;
@@ -429,13 +428,12 @@ void TX11Backend::Present(TWindowHandle window, const TBitmap32& picture, const 
   XFlush(w->Dpy);
 }
 
-void TX11Backend::CapturePointer(TWindowHandle window) {
-  if (TWindow* w = Find(window)) w->Captured = true;
-}
+// The server grabs the pointer for a window on a press and lets go on the release (the implicit
+// grab), so a drag's motion reaches the window without a request of ours; a grab taken by
+// another client ends the drag through the crossing it sends.
+void TX11Backend::CapturePointer(TWindowHandle) {}
 
-void TX11Backend::ReleasePointer(TWindowHandle window) {
-  if (TWindow* w = Find(window)) w->Captured = false;
-}
+void TX11Backend::ReleasePointer(TWindowHandle) {}
 
 int TX11Backend::PresentCount(TWindowHandle window) const {
   const TWindow* w = Find(window);

@@ -249,39 +249,32 @@ void TVstTemplate::GetParametersReal(float* values, int32_t count) {
     values[i] = RealValue(i, program.Values[i].load(std::memory_order_relaxed));
 }
 
+namespace {
+// The curve between the normalised value and the linear range. The two curves mirror each
+// other: the exponential curve's way to the real value is the logarithmic curve's way back, and
+// the other way round.
+float Bend(const TVstParameterProperty& p, float v, bool toReal) {
+  if (p.Curve != pcExponential && p.Curve != pcLogarithmic) return v;
+  const double c = p.CurveFactor;
+  if ((p.Curve == pcExponential) == toReal)
+    return static_cast<float>(std::exp(v * std::log(c + 1.0)) - 1.0);
+  return static_cast<float>(std::log(c * v + 1.0) / std::log(c + 1.0));
+}
+} // namespace
+
 float TVstTemplate::RealValue(int32_t index, float normalised) {
   TVstParameterProperty& p = *ParameterProperties[index];
-  const double c = p.CurveFactor;
-  float v = normalised;
-  switch (p.Curve) {
-  case pcExponential:
-    v = static_cast<float>(std::exp(v * std::log(c + 1.0)) - 1.0);
-    break;
-  case pcLogarithmic:
-    v = static_cast<float>(std::log(c * v + 1.0) / std::log(c + 1.0));
-    break;
-  default:
-    break;
-  }
+  const float v = Bend(p, normalised, true);
   const float r = static_cast<float>((static_cast<double>(p.Max) - p.Min) * v + p.Min);
   return SmoothValue(p, r);
 }
 
 void TVstTemplate::SetParameterReal(int32_t index, float value) {
   TVstParameterProperty& p = *ParameterProperties[index];
-  const double c = p.CurveFactor;
-  float v = static_cast<float>((static_cast<double>(value) - p.Min) /
-                               (static_cast<double>(p.Max) - p.Min));
-  switch (p.Curve) {
-  case pcExponential:
-    v = static_cast<float>(std::log(c * v + 1.0) / std::log(c + 1.0));
-    break;
-  case pcLogarithmic:
-    v = static_cast<float>(std::exp(v * std::log(c + 1.0)) - 1.0);
-    break;
-  default:
-    break;
-  }
+  const float v = Bend(p,
+                       static_cast<float>((static_cast<double>(value) - p.Min) /
+                                          (static_cast<double>(p.Max) - p.Min)),
+                       false);
   setParameterAutomated(index, v);
   if (OnParameterChange) OnParameterChange(index, value);
 }

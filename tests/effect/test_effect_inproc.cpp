@@ -2,6 +2,7 @@
 // allocation made while it processes (this executable replaces operator new).
 #include "EffectRecord.h"
 #include "RecordingHost.h"
+#include "effect/uParameters.h"
 #include "effect/uPlugin.h"
 
 #include <gtest/gtest.h>
@@ -73,8 +74,8 @@ TEST_F(InProcessTest, CoefficientsAfterConstruction) {
   const float reals[] = {1.0f, 24.0f, 0.0f, 0.0f, 0.0f};
   for (int i = 0; i < ppCount; ++i)
     EXPECT_EQ(Fx().GetParameterReal(i), reals[i]);
-  EXPECT_EQ(Fx().FError[0], 0.0);
-  EXPECT_EQ(Fx().FSum[1], 0.0);
+  EXPECT_EQ(Fx().FState.Error[0], 0.0);
+  EXPECT_EQ(Fx().FState.Sum[1], 0.0);
 }
 
 // Editor writes (SetParameterReal) and host writes alike leave the coefficients computed from
@@ -122,10 +123,9 @@ TEST_F(InProcessTest, CoefficientsFollowEveryStoredValue) {
        false,
        {-1.0, -1.0, 0.0, 1.0}},
   };
-  const float kMax[] = {128.0f, 24.0f, 1.0f, 1.0f, 1.0f};
   for (auto& s : steps) {
     if (s.FromHost)
-      R.Set(s.Index, s.Real / kMax[s.Index]);
+      R.Set(s.Index, s.Real / kParameters[s.Index].Max);
     else
       Fx().SetParameterReal(s.Index, s.Real);
     EXPECT_EQ(Now(), s.Expected) << s.Name;
