@@ -7,12 +7,11 @@
 
 #include "Commands.h"
 #include "HostedEffect.h"
+#include "Plot.h"
 #include "SoundFiles.h"
 #include "ToolError.h"
 
 #include "editor/EditorDrive.h"
-
-#include <png.h>
 
 #include <algorithm>
 #include <cstdio>
@@ -170,22 +169,6 @@ private:
   int FHeight = 0;
 };
 
-void SavePng(const std::string& path, const std::vector<uint8_t>& rgb, int width, int height) {
-  TTempFile out(path);
-  FILE* stream = ::fdopen(out.Descriptor(), "wb");
-  if (!stream) throw TToolError("cannot write " + path);
-  out.Released();
-  png_image image{};
-  image.version = PNG_IMAGE_VERSION;
-  image.width = static_cast<png_uint_32>(width);
-  image.height = static_cast<png_uint_32>(height);
-  image.format = PNG_FORMAT_RGB;
-  const bool ok = png_image_write_to_stdio(&image, stream, 0, rgb.data(), 0, nullptr) != 0;
-  const bool closed = std::fclose(stream) == 0;
-  if (!ok || !closed) throw TToolError("cannot write " + path + ": " + image.message);
-  out.Commit();
-}
-
 } // namespace
 
 int RunEditor(const std::vector<std::string>& args) {
@@ -206,7 +189,7 @@ int RunEditor(const std::vector<std::string>& args) {
     width = editor.Width();
     height = editor.Height();
   }
-  SavePng(a.Value("png"), picture, width, height);
+  WritePng(a.Value("png"), picture.data(), width, height, false);
 
   for (int i = 0; i < fx.NumParams(); ++i)
     std::printf("%-14s %s %s (%.6g)\n", fx.ParamName(i).c_str(), fx.ParamDisplay(i).c_str(),

@@ -218,23 +218,23 @@ std::vector<double> ColumnLevels(const TSpectrum& s, double logLow, double logHi
   return levels;
 }
 
-void SavePng(const std::string& path, const TCanvas& canvas) {
+} // namespace
+
+void WritePng(const std::string& path, const uint8_t* pixels, int width, int height, bool alpha) {
   TTempFile out(path);
   FILE* stream = ::fdopen(out.Descriptor(), "wb");
   if (!stream) throw TToolError("cannot write " + path);
   out.Released();
   png_image image{};
   image.version = PNG_IMAGE_VERSION;
-  image.width = static_cast<png_uint_32>(canvas.Width());
-  image.height = static_cast<png_uint_32>(canvas.Height());
-  image.format = PNG_FORMAT_RGBA;
-  const bool ok = png_image_write_to_stdio(&image, stream, 0, canvas.Pixels(), 0, nullptr) != 0;
+  image.width = static_cast<png_uint_32>(width);
+  image.height = static_cast<png_uint_32>(height);
+  image.format = alpha ? PNG_FORMAT_RGBA : PNG_FORMAT_RGB;
+  const bool ok = png_image_write_to_stdio(&image, stream, 0, pixels, 0, nullptr) != 0;
   const bool closed = std::fclose(stream) == 0;
   if (!ok || !closed) throw TToolError("cannot write " + path + ": " + image.message);
   out.Commit();
 }
-
-} // namespace
 
 void WriteSpectrumPlot(const std::string& path, const std::string& title,
                        const std::string& subtitle, const std::vector<TPlotCurve>& curves) {
@@ -327,7 +327,7 @@ void WriteSpectrumPlot(const std::string& path, const std::string& title,
       label.Draw(canvas, legendLeft + 40, y + 20, curves[i].Note, kMuted);
     y += curves[i].Note.empty() ? rowHeight - 16 : rowHeight;
   }
-  SavePng(path, canvas);
+  WritePng(path, canvas.Pixels(), canvas.Width(), canvas.Height(), true);
 }
 
 } // namespace qlhost
