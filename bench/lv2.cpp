@@ -3,6 +3,7 @@
 // drives it: with urid:map and empty sequences on its MIDI ports, the output offered anew before
 // every block. Arguments: the setting (see kSettings). After the usual table the run prints the
 // ratio lv2/vst of the median CPU times per setting.
+#include "MedianReporter.h"
 #include "host/DAEffectX.h"
 #include "lv2/Lv2Description.h"
 
@@ -140,56 +141,20 @@ void BM_Vst(benchmark::State& state) {
   state.SetItemsProcessed(static_cast<int64_t>(state.iterations()) * kFrames);
 }
 
-// The console table, then lv2/vst of the median CPU times per setting. CPU time, not wall time:
-// on a shared machine the wall clock also counts the time the thread waited for a core. With one
-// repetition the median of the single runs stands for it.
-class TRatioReporter : public benchmark::ConsoleReporter {
+// The console table, then lv2/vst of the median CPU times per setting.
+class TRatioReporter : public TMedianReporter {
 public:
-  TRatioReporter() : ConsoleReporter(OO_None) {}
-
-  void ReportRuns(const std::vector<Run>& runs) override {
-    ConsoleReporter::ReportRuns(runs);
-    for (const Run& r : runs) {
-      if (r.error_occurred) continue;
-      TTimes& t = FTimes[r.run_name.args][r.run_name.function_name];
-      if (r.run_type == Run::RT_Iteration)
-        t.Single.push_back(r.GetAdjustedCPUTime());
-      else if (r.aggregate_name == "median")
-        t.Median = r.GetAdjustedCPUTime();
-    }
-  }
-
   void Finalize() override {
     std::printf("\nlv2/vst, median CPU time per block of %u frames\n", kFrames);
     for (size_t s = 0; s < std::size(kSettings); ++s) {
-      const auto& byName = FTimes["setting:" + std::to_string(s)];
-      const double lv2 = MedianOf(byName, "BM_Lv2"), vst = MedianOf(byName, "BM_Vst");
+      const std::string setting = "setting:" + std::to_string(s);
+      const double lv2 = MedianOf(setting, "BM_Lv2"), vst = MedianOf(setting, "BM_Vst");
       if (lv2 > 0.0 && vst > 0.0)
         std::printf("  %-36s lv2 %10.1f ns  vst %10.1f ns  ratio %.3f\n", kSettings[s].Name, lv2,
                     vst, lv2 / vst);
     }
     std::fflush(stdout);
   }
-
-private:
-  struct TTimes {
-    double Median = 0.0;
-    std::vector<double> Single;
-  };
-
-  static double MedianOf(const std::map<std::string, TTimes>& byName, const char* name) {
-    const auto it = byName.find(name);
-    if (it == byName.end()) return 0.0;
-    if (it->second.Median > 0.0) return it->second.Median;
-    std::vector<double> v = it->second.Single;
-    if (v.empty()) return 0.0;
-    std::sort(v.begin(), v.end());
-    const size_t n = v.size();
-    return n % 2 != 0 ? v[n / 2] : 0.5 * (v[n / 2 - 1] + v[n / 2]);
-  }
-
-  // setting ("setting:0") -> benchmark ("BM_Lv2") -> its times
-  std::map<std::string, std::map<std::string, TTimes>> FTimes;
 };
 
 } // namespace

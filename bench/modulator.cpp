@@ -8,6 +8,7 @@
 // Arguments of every benchmark: feedback (0/1), sub-samples per frame. After the usual table the
 // run prints, for every setting, the kernel's median time over its chain's and over the
 // reference's, all medians of the same run.
+#include "MedianReporter.h"
 #include "ModulatorReference.h"
 #include "effect/uModulator.h"
 #include "effect/uModulatorKernel.h"
@@ -215,26 +216,9 @@ BENCHMARK(BM_KernelSse2)->Apply(Cases);
 BENCHMARK(BM_ChainSse2)->Apply(Cases);
 BENCHMARK(BM_Reference)->Apply(Cases);
 
-// The console table, then the ratios of the medians per setting. CPU time, not wall time: on a
-// shared machine the wall clock also counts the time the thread waited for a core. With one
-// repetition the single time stands for the median.
-class TRatioReporter : public benchmark::ConsoleReporter {
+// The console table, then the ratios of the medians per setting.
+class TRatioReporter : public TMedianReporter {
 public:
-  TRatioReporter() : ConsoleReporter(OO_None) {}
-
-  void ReportRuns(const std::vector<Run>& runs) override {
-    ConsoleReporter::ReportRuns(runs);
-    for (const Run& r : runs) {
-      if (r.error_occurred) continue;
-      if (FTimes.find(r.run_name.args) == FTimes.end()) FSettings.push_back(r.run_name.args);
-      TTimes& t = FTimes[r.run_name.args][r.run_name.function_name];
-      if (r.run_type == Run::RT_Iteration)
-        t.Single.push_back(r.GetAdjustedCPUTime());
-      else if (r.aggregate_name == "median")
-        t.Median = r.GetAdjustedCPUTime();
-    }
-  }
-
   void Finalize() override {
     // Columns: numerator and denominator benchmark of each ratio.
     struct TColumn {
@@ -257,11 +241,10 @@ public:
     for (const TColumn& c : kColumns)
       std::fprintf(out, " %17s", c.Title);
     std::fprintf(out, "\n");
-    for (const std::string& setting : FSettings) {
-      const std::map<std::string, TTimes>& byName = FTimes[setting];
+    for (const std::string& setting : Settings()) {
       std::fprintf(out, "%-12s", setting.c_str());
       for (const TColumn& c : kColumns) {
-        const double k = MedianOf(byName, c.Kernel), b = MedianOf(byName, c.Base);
+        const double k = MedianOf(setting, c.Kernel), b = MedianOf(setting, c.Base);
         if (k > 0.0 && b > 0.0)
           std::fprintf(out, " %17.3f", k / b);
         else
@@ -271,27 +254,6 @@ public:
     }
     std::fflush(out);
   }
-
-private:
-  struct TTimes {
-    double Median = 0.0;
-    std::vector<double> Single;
-  };
-
-  static double MedianOf(const std::map<std::string, TTimes>& byName, const char* name) {
-    const auto it = byName.find(name);
-    if (it == byName.end()) return 0.0;
-    if (it->second.Median > 0.0) return it->second.Median;
-    std::vector<double> v = it->second.Single;
-    if (v.empty()) return 0.0;
-    std::sort(v.begin(), v.end());
-    const size_t n = v.size();
-    return n % 2 != 0 ? v[n / 2] : 0.5 * (v[n / 2 - 1] + v[n / 2]);
-  }
-
-  // setting ("fb:0/m:1") -> benchmark ("BM_Kernel") -> its times; the settings in the order run
-  std::map<std::string, std::map<std::string, TTimes>> FTimes;
-  std::vector<std::string> FSettings;
 };
 
 } // namespace
