@@ -63,14 +63,17 @@ TPluginLibrary::~TPluginLibrary() {
   }
 }
 
-TPluginEntry TPluginLibrary::Entry(const char* name) const {
+void* TPluginLibrary::Symbol(const char* name) const {
   if (!Handle) return nullptr;
 #ifdef _WIN32
-  return reinterpret_cast<TPluginEntry>(
-      reinterpret_cast<void*>(GetProcAddress(reinterpret_cast<HMODULE>(Handle), name)));
+  return reinterpret_cast<void*>(GetProcAddress(reinterpret_cast<HMODULE>(Handle), name));
 #else
-  return reinterpret_cast<TPluginEntry>(dlsym(Handle, name));
+  return dlsym(Handle, name);
 #endif
+}
+
+TPluginEntry TPluginLibrary::Entry(const char* name) const {
+  return reinterpret_cast<TPluginEntry>(Symbol(name));
 }
 
 } // namespace qltest

@@ -18,8 +18,9 @@ public:
   TPluginLibrary(const TPluginLibrary&) = delete;
   TPluginLibrary& operator=(const TPluginLibrary&) = delete;
 
-  // The named export, or null.
+  // The named export, or null: as a plug-in entry, or as any symbol.
   TPluginEntry Entry(const char* name) const;
+  void* Symbol(const char* name) const;
   bool Loaded() const { return Handle != nullptr; }
 
 private:
