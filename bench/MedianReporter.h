@@ -7,6 +7,7 @@
 #include <benchmark/benchmark.h>
 
 #include <algorithm>
+#include <cstring>
 #include <map>
 #include <string>
 #include <vector>
@@ -55,3 +56,23 @@ private:
   std::map<std::string, std::map<std::string, TTimes>> FTimes;
   std::vector<std::string> FSettings;
 };
+
+// Runs the registered benchmarks, reported by R (a TMedianReporter that prints its ratios at the
+// end) unless another output format is asked for: then by the library's own reporter, without
+// the ratios.
+template <class R> int RunBenchmarksReportedBy(int argc, char** argv) {
+  bool console = true;
+  for (int i = 1; i < argc; ++i)
+    if (std::strncmp(argv[i], "--benchmark_format=", 19) == 0)
+      console = std::strcmp(argv[i] + 19, "console") == 0;
+  benchmark::Initialize(&argc, argv);
+  if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
+  if (console) {
+    R reporter;
+    benchmark::RunSpecifiedBenchmarks(&reporter);
+  } else {
+    benchmark::RunSpecifiedBenchmarks();
+  }
+  benchmark::Shutdown();
+  return 0;
+}

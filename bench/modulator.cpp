@@ -259,19 +259,5 @@ public:
 } // namespace
 
 int main(int argc, char** argv) {
-  // Another output format asked for: the library's own reporter, without the ratios.
-  bool console = true;
-  for (int i = 1; i < argc; ++i)
-    if (std::strncmp(argv[i], "--benchmark_format=", 19) == 0)
-      console = std::strcmp(argv[i] + 19, "console") == 0;
-  benchmark::Initialize(&argc, argv);
-  if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
-  if (console) {
-    TRatioReporter reporter;
-    benchmark::RunSpecifiedBenchmarks(&reporter);
-  } else {
-    benchmark::RunSpecifiedBenchmarks();
-  }
-  benchmark::Shutdown();
-  return 0;
+  return RunBenchmarksReportedBy<TRatioReporter>(argc, argv);
 }
