@@ -34,8 +34,32 @@ void PrintVerdict(int status) {
               status == 0 ? "passed" : "FAILED");
 }
 
-int RunCheck(int argc, char** argv) {
-  if (argc < 3 || argc > 5) return 2;
+int RunCheck(qlhosts::TPluginEntry entry, int argc, char** argv) {
+  if (argc > 5) return 2;
+  return qlhosts::RunRecordCheck(entry, argc > 3 ? argv[3] : "", argc > 4 ? argv[4] : "", stdout);
+}
+
+int Usage(const char* self) {
+  std::fprintf(stderr,
+               "usage: %s check DLL [OUT.f32] [REF.f32]\n"
+               "       %s editor DLL [--no-click] [--timeout SECONDS] [--dump DIR]\n"
+               "       %s pointer DLL\n",
+               self, self, self);
+  return 2;
+}
+
+struct TCommand {
+  const char* Name;
+  int (*Run)(qlhosts::TPluginEntry, int, char**);
+};
+
+constexpr TCommand kCommands[] = {{"check", RunCheck},
+                                  {"editor", qlhosts::RunEditorCheck},
+                                  {"pointer", qlhosts::RunPointerCheck}};
+
+// Loads the DLL, finds its exported main and runs the command with it; 1 when either fails,
+// 2 when the command's arguments are wrong.
+int RunWithPlugin(const TCommand& c, int argc, char** argv) {
   HMODULE library = LoadLibraryA(argv[2]);
   if (!library) {
     std::printf("FAIL cannot load %s (error %lu)\n", argv[2], GetLastError());
@@ -43,37 +67,14 @@ int RunCheck(int argc, char** argv) {
   }
   auto entry = reinterpret_cast<qlhosts::TPluginEntry>(
       reinterpret_cast<void*>(GetProcAddress(library, "main")));
-  if (!entry) {
+  int status = 1;
+  if (!entry)
     std::printf("FAIL %s exports no main\n", argv[2]);
-    FreeLibrary(library);
-    return 1;
-  }
-  int status =
-      qlhosts::RunRecordCheck(entry, argc > 3 ? argv[3] : "", argc > 4 ? argv[4] : "", stdout);
+  else
+    status = c.Run(entry, argc, argv);
   FreeLibrary(library);
-  PrintVerdict(status);
   return status;
 }
-
-int RunEditor(int argc, char** argv) {
-  int status = qlhosts::RunEditorCheck(argc, argv);
-  if (status != 2) PrintVerdict(status);
-  return status;
-}
-
-int RunPointer(int argc, char** argv) {
-  int status = qlhosts::RunPointerCheck(argc, argv);
-  if (status != 2) PrintVerdict(status);
-  return status;
-}
-
-struct TCommand {
-  const char* Name;
-  int (*Run)(int, char**);
-};
-
-constexpr TCommand kCommands[] = {
-    {"check", RunCheck}, {"editor", RunEditor}, {"pointer", RunPointer}};
 
 } // namespace
 
@@ -81,15 +82,11 @@ int main(int argc, char** argv) {
   // Unbuffered, so that a run killed by the emulator's time limit still shows how far it got.
   std::setvbuf(stdout, nullptr, _IONBF, 0);
   for (const TCommand& c : kCommands) {
-    if (argc >= 2 && std::strcmp(argv[1], c.Name) == 0) {
-      int status = c.Run(argc, argv);
-      if (status != 2) return status;
+    if (argc >= 3 && std::strcmp(argv[1], c.Name) == 0) {
+      const int status = RunWithPlugin(c, argc, argv);
+      if (status != 2) PrintVerdict(status);
+      return status == 2 ? Usage(argv[0]) : status;
     }
   }
-  std::fprintf(stderr,
-               "usage: %s check DLL [OUT.f32] [REF.f32]\n"
-               "       %s editor DLL [--no-click] [--timeout SECONDS] [--dump DIR]\n"
-               "       %s pointer DLL\n",
-               argv[0], argv[0], argv[0]);
-  return 2;
+  return Usage(argv[0]);
 }

@@ -632,8 +632,7 @@ private:
 
 } // namespace
 
-int RunEditorCheck(int argc, char** argv) {
-  if (argc < 3) return 2;
+int RunEditorCheck(TPluginEntry entry, int argc, char** argv) {
   bool click = true;
   DWORD timeoutMs = 60000;
   std::string dumpDir;
@@ -648,22 +647,8 @@ int RunEditorCheck(int argc, char** argv) {
       return 2;
   }
   if (timeoutMs == 0) return 2;
-  HMODULE library = LoadLibraryA(argv[2]);
-  if (!library) {
-    std::printf("FAIL cannot load %s (error %lu)\n", argv[2], GetLastError());
-    return 1;
-  }
-  auto entry =
-      reinterpret_cast<TPluginEntry>(reinterpret_cast<void*>(GetProcAddress(library, "main")));
-  int status = 1;
-  if (!entry) {
-    std::printf("FAIL %s exports no main\n", argv[2]);
-  } else {
-    TEditorCheck check(entry, timeoutMs, dumpDir);
-    status = check.Run(click);
-  }
-  FreeLibrary(library);
-  return status;
+  TEditorCheck check(entry, timeoutMs, dumpDir);
+  return check.Run(click);
 }
 
 } // namespace qlhosts

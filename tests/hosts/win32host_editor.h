@@ -3,10 +3,13 @@
 // the window's pixels against the headless rendering of the same gestures.
 #pragma once
 
+#include "RecordCheck.h"
+
 namespace qlhosts {
 
 // win32host editor DLL [--no-click] [--timeout SECONDS] [--dump DIR]
-// Answers the exit status: 0 passed, 1 failed, 2 wrong arguments.
-int RunEditorCheck(int argc, char** argv);
+// Runs with the entry of the loaded DLL; answers the exit status: 0 passed, 1 failed, 2 wrong
+// arguments.
+int RunEditorCheck(TPluginEntry entry, int argc, char** argv);
 
 } // namespace qlhosts

@@ -350,24 +350,10 @@ private:
 
 } // namespace
 
-int RunPointerCheck(int argc, char** argv) {
+int RunPointerCheck(TPluginEntry entry, int argc, char**) {
   if (argc != 3) return 2;
-  HMODULE library = LoadLibraryA(argv[2]);
-  if (!library) {
-    std::printf("FAIL cannot load %s (error %lu)\n", argv[2], GetLastError());
-    return 1;
-  }
-  auto entry =
-      reinterpret_cast<TPluginEntry>(reinterpret_cast<void*>(GetProcAddress(library, "main")));
-  int status = 1;
-  if (!entry) {
-    std::printf("FAIL %s exports no main\n", argv[2]);
-  } else {
-    TPointerCheck check(entry);
-    status = check.Run();
-  }
-  FreeLibrary(library);
-  return status;
+  TPointerCheck check(entry);
+  return check.Run();
 }
 
 } // namespace qlhosts

@@ -2,10 +2,13 @@
 // editors at once, with the window system's own input (win32host_pointer.cpp).
 #pragma once
 
+#include "RecordCheck.h"
+
 namespace qlhosts {
 
 // win32host pointer DLL
-// Answers the exit status: 0 passed, 1 failed, 2 wrong arguments.
-int RunPointerCheck(int argc, char** argv);
+// Runs with the entry of the loaded DLL; answers the exit status: 0 passed, 1 failed, 2 wrong
+// arguments.
+int RunPointerCheck(TPluginEntry entry, int argc, char** argv);
 
 } // namespace qlhosts
