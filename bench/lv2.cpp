@@ -4,8 +4,8 @@
 // every block. Arguments: the setting (see kSettings). After the usual table the run prints the
 // ratio lv2/vst of the median CPU times per setting.
 #include "MedianReporter.h"
-#include "host/DAEffectX.h"
 #include "lv2/Lv2Description.h"
+#include "vst2/interface/DAEffectX.h"
 
 #include <benchmark/benchmark.h>
 #include <dlfcn.h>

@@ -10,9 +10,9 @@
 // reference's, all medians of the same run.
 #include "MedianReporter.h"
 #include "ModulatorReference.h"
-#include "effect/uModulator.h"
-#include "effect/uModulatorKernel.h"
-#include "effect/uPlugin.h"
+#include "core/uModulator.h"
+#include "core/uModulatorKernel.h"
+#include "vst2/plugin/uPlugin.h"
 
 #include <benchmark/benchmark.h>
 

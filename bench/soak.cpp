@@ -4,8 +4,8 @@
 // non-finite output samples, which must stay zero.
 //   build/linux/bin/bench_soak                        the full 30 minutes of audio
 //   QL_SOAK_SECONDS=60 build/linux/bin/bench_soak     a shortened run
-#include "effect/uPlugin.h"
-#include "host/DAEffectX.h"
+#include "vst2/interface/DAEffectX.h"
+#include "vst2/plugin/uPlugin.h"
 
 #include <benchmark/benchmark.h>
 

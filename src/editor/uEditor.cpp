@@ -1,13 +1,14 @@
 #include "editor/uEditor.h"
 
+#include "core/uParameters.h"
 #include "editor/Artwork.h"
-#include "effect/uParameters.h"
 #include "platform/HeadlessBackend.h"
 
 #include <algorithm>
 #include <cmath>
 #include <span>
 #include <string>
+#include <utility>
 
 namespace {
 
@@ -28,8 +29,10 @@ struct TControlLayout {
   TDIBImage* TWindow::*ImageField = nullptr;
   TLabel* TWindow::*LabelField = nullptr;
   TMouseDownHandler OnMouseDown = nullptr;
+  TMouseDownHandler OnMouseUp = nullptr;
   TMouseMoveHandler OnMouseMove = nullptr;
   TClickHandler OnClick = nullptr;
+  TClickHandler OnCancelMode = nullptr;
   // Images.
   int ImageIndex = -1;
   uint8_t Opacity = 255;
@@ -96,7 +99,9 @@ constexpr TControlLayout kLayout[] = {
      .Height = 69,
      .LabelField = &TWindow::Lb_Trunc,
      .OnMouseDown = &TWindow::LbTruncMouseDown,
+     .OnMouseUp = &TWindow::NumberMouseUp,
      .OnMouseMove = &TWindow::LbTruncMouseMove,
+     .OnCancelMode = &TWindow::NumberCancelMode,
      .Tag = 16,
      .Caption = "16",
      .Alignment = taCenter,
@@ -111,7 +116,9 @@ constexpr TControlLayout kLayout[] = {
      .Height = 89,
      .LabelField = &TWindow::Lb_OSR,
      .OnMouseDown = &TWindow::LbOSRMouseDown,
+     .OnMouseUp = &TWindow::NumberMouseUp,
      .OnMouseMove = &TWindow::LbOSRMouseMove,
+     .OnCancelMode = &TWindow::NumberCancelMode,
      .Tag = 0,
      .Caption = "64",
      .Alignment = taCenter,
@@ -228,6 +235,8 @@ TPluginEditorWindow::TPluginEditorWindow(TNativeHandle parentWindow, TPlatformBa
 }
 
 TPluginEditorWindow::~TPluginEditorWindow() {
+  // A window closed while the user holds a control still lets the host know the gesture ended.
+  ReleaseGesture();
   // The controls' handlers point into this object: free them while it is still whole.
   DestroyComponents();
 }
@@ -297,8 +306,11 @@ void TPluginEditorWindow::CreateControls() {
       label->SetCaption(c.Caption);
     }
     if (c.OnMouseDown) control->OnMouseDown = MouseDownEvent(c.OnMouseDown);
+    if (c.OnMouseUp) control->OnMouseUp = MouseDownEvent(c.OnMouseUp);
     if (c.OnMouseMove) control->OnMouseMove = MouseMoveEvent(c.OnMouseMove);
     if (c.OnClick) control->OnClick = [this, h = c.OnClick](TObject* s) { (this->*h)(s); };
+    if (c.OnCancelMode)
+      control->OnCancelMode = [this, h = c.OnCancelMode](TObject* s) { (this->*h)(s); };
   }
 
   TDIBFeatureItem& highlight = OrvaneLogo->AddFeatureItem("THighlightDIB");
@@ -357,6 +369,7 @@ void TPluginEditorWindow::WndProc(TMessage& message) {
 }
 
 void TPluginEditorWindow::WMSetEffect(TMessage& message) {
+  ReleaseGesture();
   FEffect = reinterpret_cast<TEditorView*>(message.WParam);
   // From the moment it is linked the window shows the effect, not the display it was built
   // with: a host that closes and reopens the editor gets a window whose first gesture moves
@@ -429,7 +442,31 @@ void TPluginEditorWindow::StepNumber(TLabel& label, int delta, int y, int32_t in
   label.SetTag(number);
   FLastY = y;
   label.SetCaption(std::to_string(number));
-  if (FEffect) FEffect->SetParameterByGesture(index, static_cast<float>(number));
+  if (!FEffect) return;
+  HoldGesture(index);
+  FEffect->SetParameterByGesture(index, static_cast<float>(number));
+}
+
+void TPluginEditorWindow::HoldGesture(int32_t index) {
+  if (FGesture == index) return;
+  ReleaseGesture();
+  FGesture = index;
+  FEffect->BeginGesture(index);
+}
+
+void TPluginEditorWindow::ReleaseGesture() {
+  if (FGesture < 0) return;
+  const int32_t index = std::exchange(FGesture, -1);
+  if (FEffect) FEffect->EndGesture(index);
+}
+
+void TPluginEditorWindow::NumberMouseUp(TObject*, TMouseButton, TShiftState shift, int, int) {
+  if (!shift.Contains(ssLeft) && !shift.Contains(ssRight) && !shift.Contains(ssMiddle))
+    ReleaseGesture();
+}
+
+void TPluginEditorWindow::NumberCancelMode(TObject*) {
+  ReleaseGesture();
 }
 
 void TPluginEditorWindow::LbOSRMouseDown(TObject*, TMouseButton, TShiftState, int, int y) {
@@ -456,8 +493,10 @@ void TPluginEditorWindow::LbTruncMouseMove(TObject*, TShiftState shift, int, int
 
 void TPluginEditorWindow::ToggleSwitch(TDIBImage& image, int32_t index) {
   image.SetOpacity(SwitchShowsOn(image) ? kSwitchOff : kSwitchOn);
-  if (!FUpdating && FEffect)
-    FEffect->SetParameterByGesture(index, SwitchShowsOn(image) ? 1.0f : 0.0f);
+  if (FUpdating || !FEffect) return;
+  HoldGesture(index);
+  FEffect->SetParameterByGesture(index, SwitchShowsOn(image) ? 1.0f : 0.0f);
+  ReleaseGesture();
 }
 
 void TPluginEditorWindow::DIB_DitherClick(TObject*) {

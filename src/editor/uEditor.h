@@ -3,9 +3,10 @@
 // user clicks (dither, error feedback), a hint line, a header, a credit line and the logo.
 //
 // The window knows the effect only through the narrow view of EditorView.h, handed to it by
-// the posted link message; until that arrives every gesture changes the display alone. A
-// 100 ms timer pulses the logo and, once linked, reads the parameters back whenever the view
-// says something changed.
+// the posted link message; until that arrives every gesture changes the display alone. Each
+// press on a number begins a gesture that its release ends; each click on a block is a gesture
+// of its own. A 100 ms timer pulses the logo and, once linked, reads the parameters back
+// whenever the view says something changed.
 #pragma once
 
 #include "editor/EditorDrive.h"
@@ -59,6 +60,10 @@ public:
   void LbOSRMouseDown(TObject* sender, TMouseButton button, TShiftState shift, int x, int y);
   void LbTruncMouseDown(TObject* sender, TMouseButton button, TShiftState shift, int x, int y);
   void LbOSRMouseMove(TObject* sender, TShiftState shift, int x, int y);
+  // A number's gesture ends with the release of the last button held, or with its drag's end
+  // without one.
+  void NumberMouseUp(TObject* sender, TMouseButton button, TShiftState shift, int x, int y);
+  void NumberCancelMode(TObject* sender);
   void LbTruncMouseMove(TObject* sender, TShiftState shift, int x, int y);
   void DIB_DitherClick(TObject* sender);
   void DIB_ErrorClick(TObject* sender);
@@ -79,6 +84,10 @@ private:
   // and write the number.
   void StepNumber(TLabel& label, int delta, int y, int32_t index);
   void ToggleSwitch(TDIBImage& image, int32_t index);
+  // The gesture on `index`, begun unless it is the one under way (which ends first otherwise).
+  void HoldGesture(int32_t index);
+  // Ends the gesture under way, if any.
+  void ReleaseGesture();
   // The hint of `control` on the hint line, where it has one.
   void ShowHintOf(const TControl& control);
   TMouseEvent MouseDownEvent(void (TPluginEditorWindow::*handler)(TObject*, TMouseButton,
@@ -92,6 +101,7 @@ private:
   void RefreshSwitch(TDIBImage& image, int32_t index);
 
   TEditorView* FEffect = nullptr; // not owned
+  int32_t FGesture = -1;          // the parameter of the gesture under way, or -1
   int32_t FLastY = 0;
   bool FUpdating = false;
   bool FLogoFalling = false; // the logo's pulse direction

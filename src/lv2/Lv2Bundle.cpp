@@ -1,10 +1,11 @@
-// Writes the bundle's description files from the effect itself: the ports from the parameters'
-// one description, the presets from the programs as a newly made instance holds them. Run at
-// build time, so that the bundle cannot drift from the VST 2 build.
+// Writes the bundle's description files from the core: the identity and version, the ports from
+// the parameters' one description, the presets from the programs. Run at build time, so that
+// the bundle cannot drift from the other formats.
 //
 //   ql_lv2_bundle DIR   writes DIR/manifest.ttl, DIR/quantaloop.ttl and DIR/presets.ttl
 
-#include "effect/uPlugin.h"
+#include "core/uIdentity.h"
+#include "core/uPrograms.h"
 #include "lv2/Lv2Description.h"
 
 #include <cstdio>
@@ -30,10 +31,6 @@ constexpr const char* kPrefixes = R"(@prefix atom: <http://lv2plug.in/ns/ext/ato
 @prefix urid: <http://lv2plug.in/ns/ext/urid#> .
 
 )";
-
-VstIntPtr VSTCALLBACK QuietHost(AEffect*, VstInt32 opcode, VstInt32, VstIntPtr, void*, float) {
-  return opcode == audioMasterVersion ? 2400 : 0;
-}
 
 // Appends the parts in order (one append each, which also keeps GCC's overlap warning quiet).
 void Add(std::string& t, std::initializer_list<std::string_view> parts) {
@@ -64,22 +61,19 @@ struct TProgram {
   float Real[ppCount];
 };
 
-// What the effect says of itself when a host has just made it: its names and its programs.
+// What the core says of the effect: its names and its programs as stored.
 struct TEffectFacts {
   std::string Name;
   std::string Vendor;
   std::vector<TProgram> Programs;
 };
 
-TEffectFacts FactsOfANewEffect() {
-  APlugin fx(QuietHost);
-  fx.InitializeTemplate();
-  TEffectFacts facts{fx.EffectName, fx.VendorName, {}};
-  for (int32_t p = 0; p < fx.ProgramCount; ++p) {
-    TProgram program;
-    program.Name = fx.Programs[p]->Name;
+TEffectFacts FactsOfTheCore() {
+  TEffectFacts facts{kPluginName, kVendorName, {}};
+  for (int32_t p = 0; p < kProgramCount; ++p) {
+    TProgram program{kPrograms[p].Name, {}};
     for (int32_t i = 0; i < ppCount; ++i)
-      program.Real[i] = kParameters[i].Max * fx.Programs[p]->Values[i].load();
+      program.Real[i] = ProgramReal(p, i);
     facts.Programs.push_back(program);
   }
   return facts;
@@ -112,7 +106,7 @@ std::string ControlPort(uint32_t index, const TPort& port) {
   t += "    lv2:index " + std::to_string(index) + " ;\n";
   t += "    lv2:symbol " + Quoted(port.Symbol) + " ;\n";
   t += "    lv2:name " + Quoted(port.Name) + " ;\n";
-  t += "    lv2:default " + Number(p.Default()) + " ;\n";
+  t += "    lv2:default " + Number(DefaultReal(port.Parameter)) + " ;\n";
   t += "    lv2:minimum 0.0 ;\n";
   t += "    lv2:maximum " + Number(p.Max) + " ;\n";
   if (p.Kind == TParameterKind::Number) t += "    lv2:portProperty lv2:integer ;\n";
@@ -142,7 +136,8 @@ std::string Description(const TEffectFacts& facts) {
   t += "<" + plugin + ">\n    a lv2:Plugin , lv2:SimulatorPlugin ;\n";
   t += "    doap:name " + Quoted(facts.Name) + " ;\n";
   t += "    lv2:project <" + std::string(kProjectUri) + "> ;\n";
-  t += "    lv2:minorVersion 0 ;\n    lv2:microVersion 1 ;\n";
+  t += "    lv2:minorVersion " + std::to_string(kLv2MinorVersion) + " ;\n    lv2:microVersion " +
+       std::to_string(kLv2MicroVersion) + " ;\n";
   t += "    lv2:optionalFeature urid:map , lv2:hardRTCapable ;\n";
   t += "    ui:ui <" + std::string(kUiUri) + "> ;\n";
   for (uint32_t i = 0; i < kPortCount; ++i) {
@@ -182,7 +177,7 @@ std::string Description(const TEffectFacts& facts) {
   t += "    ] .\n\n";
   t += "<" + std::string(kUiUri) + ">\n    a ui:X11UI ;\n";
   t += "    lv2:requiredFeature ui:parent , ui:idleInterface ;\n";
-  t += "    lv2:optionalFeature ui:resize , ui:noUserResize ;\n";
+  t += "    lv2:optionalFeature ui:resize , ui:noUserResize , ui:touch ;\n";
   t += "    lv2:extensionData ui:idleInterface .\n";
   return t;
 }
@@ -217,7 +212,7 @@ int main(int argc, char** argv) {
     return 2;
   }
   const std::string dir = argv[1];
-  const TEffectFacts facts = FactsOfANewEffect();
+  const TEffectFacts facts = FactsOfTheCore();
   if (!Write(dir + "/manifest.ttl", Manifest(facts.Programs)) ||
       !Write(dir + "/quantaloop.ttl", Description(facts)) ||
       !Write(dir + "/presets.ttl", Presets(facts.Programs))) {

@@ -1,17 +1,18 @@
 // What the LV2 format of the effect is: its URIs, its ports in index order and the names the
 // bundle's files carry. The DSP library, its user interface, the bundle generator and the
-// tests read it from here; the parameters themselves come from the effect's one description.
+// tests read it from here; the identity and the parameters themselves come from the core.
 #pragma once
 
-#include "effect/uParameters.h"
+#include "core/uIdentity.h"
+#include "core/uParameters.h"
 
 #include <cstdint>
 
 namespace lv2q {
 
-inline constexpr const char* kPluginUri = "urn:quantaloop:plugin";
-inline constexpr const char* kUiUri = "urn:quantaloop:plugin#ui";
-inline constexpr const char* kProjectUri = "urn:quantaloop:project";
+inline constexpr const char* kPluginUri = kLv2PluginUri;
+inline constexpr const char* kUiUri = kLv2UiUri;
+inline constexpr const char* kProjectUri = kLv2ProjectUri;
 // Preset n (from 1) is kPluginUri + kPresetFragment + n: the effect's program n - 1.
 inline constexpr const char* kPresetFragment = "#program-";
 

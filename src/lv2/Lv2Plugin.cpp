@@ -1,11 +1,12 @@
-// The effect as an LV2 plug-in: the same modulator, block settings and note echo as the VST 2
-// build, fed from the host's control ports instead of stored programs.
+// The effect as an LV2 plug-in: the core's block and note echo, fed from the host's control ports
+// instead of stored programs.
 //
 // Real-time rules: run() allocates nothing and takes no lock. Hosts may run in place (the
 // kernel reads each input sample before it writes the output), in blocks of any length, and
 // lv2apply passes no features at all: without urid:map the MIDI ports stay idle.
 
-#include "effect/uProcessing.h"
+#include "core/uProcessing.h"
+#include "core/uPrograms.h"
 #include "lv2/Lv2Description.h"
 
 #include <lv2/atom/atom.h>
@@ -29,7 +30,7 @@ struct TInstance {
   LV2_Atom_Sequence* MidiOut = nullptr;
   LV2_URID MidiEvent = 0;    // 0 without urid:map
   LV2_URID AtomSequence = 0; // likewise
-  TModulatorState State{};
+  TEffectProcessor Processor;
 };
 
 LV2_Handle Instantiate(const LV2_Descriptor*, double, const char*,
@@ -69,8 +70,31 @@ void ConnectPort(LV2_Handle handle, uint32_t port, void* data) {
 
 // A new activation starts the loop afresh, as a newly made VST 2 instance does.
 void Activate(LV2_Handle handle) {
-  static_cast<TInstance*>(handle)->State = TModulatorState{};
+  static_cast<TInstance*>(handle)->Processor.Reset();
 }
+
+// The echoes go into the output sequence as far as it has room.
+class TSequenceSink final : public TNoteSink {
+public:
+  TSequenceSink(LV2_Atom_Sequence& out, uint32_t capacity, LV2_URID midiEvent)
+      : FOut(out), FCapacity(capacity), FMidiEvent(midiEvent) {}
+  void Send(const TNoteMessage& echo) override {
+    const uint32_t need = static_cast<uint32_t>(sizeof(LV2_Atom_Event)) + 3;
+    if (FOut.atom.size + lv2_atom_pad_size(need) > FCapacity) return;
+    auto* e =
+        reinterpret_cast<LV2_Atom_Event*>(reinterpret_cast<uint8_t*>(&FOut.body) + FOut.atom.size);
+    e->time.frames = echo.Frame;
+    e->body.type = FMidiEvent;
+    e->body.size = 3;
+    std::memcpy(e + 1, echo.Data, 3);
+    FOut.atom.size += lv2_atom_pad_size(need);
+  }
+
+private:
+  LV2_Atom_Sequence& FOut;
+  uint32_t FCapacity;
+  LV2_URID FMidiEvent;
+};
 
 // The echo of every note message of the input sequence, at the same frame, as far as the
 // output sequence has room.
@@ -92,24 +116,13 @@ void EchoNotes(TInstance& fx) {
   out->body.unit = 0;
   out->body.pad = 0;
   if (!fx.MidiIn) return;
+  TSequenceSink sink(*out, capacity, fx.MidiEvent);
   LV2_ATOM_SEQUENCE_FOREACH(fx.MidiIn, ev) {
     if (ev->body.type != fx.MidiEvent || ev->body.size != 3) continue;
     const auto* bytes = reinterpret_cast<const uint8_t*>(ev + 1);
-    const uint8_t message[3] = {bytes[0], bytes[1], bytes[2]};
-    TMidiNote echo;
-    if (!NoteEchoOf(message, echo)) continue;
-    const uint32_t need = static_cast<uint32_t>(sizeof(LV2_Atom_Event)) + 3;
-    if (out->atom.size + lv2_atom_pad_size(need) > capacity) return;
-    auto* e =
-        reinterpret_cast<LV2_Atom_Event*>(reinterpret_cast<uint8_t*>(&out->body) + out->atom.size);
-    e->time.frames = ev->time.frames;
-    e->body.type = fx.MidiEvent;
-    e->body.size = 3;
-    auto* data = reinterpret_cast<uint8_t*>(e + 1);
-    data[0] = echo.Status;
-    data[1] = echo.Note;
-    data[2] = echo.Velocity;
-    out->atom.size += lv2_atom_pad_size(need);
+    const TNoteMessage message{static_cast<int32_t>(ev->time.frames),
+                               {bytes[0], bytes[1], bytes[2]}};
+    TEffectProcessor::EchoNotes({&message, 1}, sink);
   }
 }
 
@@ -117,14 +130,11 @@ void Run(LV2_Handle handle, uint32_t frames) {
   auto& fx = *static_cast<TInstance*>(handle);
   // One reading of every control per block, each limited to its range as the VST 2 build
   // stores it; an unconnected control stands at its default.
-  float real[ppCount];
+  TParameterValues values;
   for (int32_t i = 0; i < ppCount; ++i)
-    real[i] = LimitReal(i, fx.Control[i] ? *fx.Control[i] : kParameters[i].Default());
-  if (fx.In[0] && fx.In[1] && fx.Out[0] && fx.Out[1] && frames > 0) {
-    const TBlockSettings s = BlockSettingsFor(real);
-    ModulateBlock(fx.In, fx.Out, static_cast<int32_t>(frames), s.SubSamples, s.Feedback,
-                  s.Coefficients, fx.State);
-  }
+    values.Real[i] = LimitReal(i, fx.Control[i] ? *fx.Control[i] : DefaultReal(i));
+  if (fx.In[0] && fx.In[1] && fx.Out[0] && fx.Out[1])
+    fx.Processor.Process(values, {fx.In, fx.Out, static_cast<int32_t>(frames)}, {}, nullptr);
   EchoNotes(fx);
 }
 

@@ -2,12 +2,13 @@
 // the host's X11 window (ui:parent) and served from the host's idle calls. The window sees the
 // effect through a view that keeps the control values it last saw: the host reports the
 // plug-in's values through port_event, the user's gestures go out through the host's write
-// function and into the view at once, since hosts do not echo a UI's own writes back.
+// function and into the view at once, since hosts do not echo a UI's own writes back. A host that
+// offers ui:touch hears when the user takes hold of a control and lets go of it.
 //
 // Everything here runs on the host's UI thread.
 
+#include "core/uPrograms.h"
 #include "editor/uEditor.h"
-#include "effect/uProcessing.h"
 #include "lv2/Lv2Description.h"
 
 #include <lv2/ui/ui.h>
@@ -22,13 +23,15 @@ using namespace lv2q;
 
 class TLv2EditorView final : public TEditorView {
 public:
-  TLv2EditorView(LV2UI_Write_Function write, LV2UI_Controller controller)
-      : FWrite(write), FController(controller) {
+  TLv2EditorView(LV2UI_Write_Function write, LV2UI_Controller controller, const LV2UI_Touch* touch)
+      : FWrite(write), FController(controller), FTouch(touch) {
     for (int32_t i = 0; i < ppCount; ++i)
-      FValues[i] = kParameters[i].Default();
+      FValues[i] = DefaultReal(i);
   }
 
   float ParameterReal(int32_t index) override { return FValues[index]; }
+  void BeginGesture(int32_t index) override { Touch(index, true); }
+  void EndGesture(int32_t index) override { Touch(index, false); }
   void SetParameterByGesture(int32_t index, float real) override {
     FValues[index] = LimitReal(index, real);
     FWrite(FController, ControlPortOf(index), sizeof(float), 0, &FValues[index]);
@@ -43,14 +46,21 @@ public:
   }
 
 private:
+  void Touch(int32_t index, bool grabbed) {
+    if (FTouch && FTouch->touch) FTouch->touch(FTouch->handle, ControlPortOf(index), grabbed);
+  }
+
   LV2UI_Write_Function FWrite;
   LV2UI_Controller FController;
+  const LV2UI_Touch* FTouch; // null when the host offers no ui:touch
   float FValues[ppCount];
   bool FUpdate = true;
 };
 
+// The window goes before the view it ends its gestures through.
 struct TUi {
-  TUi(LV2UI_Write_Function write, LV2UI_Controller controller) : View(write, controller) {}
+  TUi(LV2UI_Write_Function write, LV2UI_Controller controller, const LV2UI_Touch* touch)
+      : View(write, controller, touch) {}
   TLv2EditorView View;
   std::unique_ptr<TPluginEditorWindow> Window;
 };
@@ -69,7 +79,8 @@ LV2UI_Handle Instantiate(const LV2UI_Descriptor*, const char* pluginUri, const c
     void* parent = const_cast<void*>(Feature(features, LV2_UI__parent));
     if (!parent || !write || !widget || !pluginUri || std::strcmp(pluginUri, kPluginUri) != 0)
       return nullptr;
-    auto ui = std::make_unique<TUi>(write, controller);
+    auto ui = std::make_unique<TUi>(
+        write, controller, static_cast<const LV2UI_Touch*>(Feature(features, LV2_UI__touch)));
     ui->Window = CreatePluginEditorWindow(parent, false);
     if (!ui->Window) return nullptr;
     TPluginEditorWindow& w = *ui->Window;

@@ -257,6 +257,7 @@ void TControl::WndProc(TMessage& m) {
     break;
   case QM_CANCELMODE:
     FClicked = false;
+    if (OnCancelMode) OnCancelMode(this);
     break;
   case QM_MOUSEENTER:
     MouseEnter();

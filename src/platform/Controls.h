@@ -210,6 +210,8 @@ public:
   TMouseMoveEvent OnMouseMove;
   TNotifyEvent OnMouseEnter;
   TNotifyEvent OnMouseLeave;
+  // The drag this control captured ended without its release (QM_CANCELMODE).
+  TNotifyEvent OnCancelMode;
   TNotifyEvent OnEnter;
   TNotifyEvent OnExit;
 

@@ -22,7 +22,7 @@
 #include "ProcessResources.h"
 #include "TestPaths.h"
 #include "editor/EditorDrive.h"
-#include "host/DAEffectX.h"
+#include "vst2/interface/DAEffectX.h"
 
 namespace {
 

@@ -3,9 +3,10 @@
 // where the test moves the clock, pumps and points.
 #include <gtest/gtest.h>
 
+#include "RecordingHost.h"
 #include "editor/uEditor.h"
-#include "effect/uPlugin.h"
 #include "platform/HeadlessBackend.h"
+#include "vst2/plugin/uPlugin.h"
 
 #include <algorithm>
 #include <functional>
@@ -30,10 +31,10 @@ protected:
     if (Record) Stop();
   }
   // A new effect, as a host that loads the plug-in again; closes the previous one.
-  void Start() {
+  void Start(audioMasterCallback host = Host) {
     if (Record) Stop();
     Headless.Reset();
-    Record = CreateQuantaloop(Host);
+    Record = CreateQuantaloop(host);
     ASSERT_NE(Record, nullptr);
     Effect = static_cast<APlugin*>(Record->object);
     Effect->Editor()->Headless = true;
@@ -680,4 +681,103 @@ TEST_F(EditorTest, RenderedWindowShowsTheArtwork) {
   EXPECT_NE(on, off);
   // The bare background is white.
   EXPECT_EQ(Rgb24(Headless.WindowPixels(Handle()).At(5, 5)), 0xFFFFFFu);
+}
+
+// What a host that records touch automation hears of the user's gestures: every press on a
+// number and every click on a block is one edit, begun before the first value and ended after
+// the last, however the gesture ends.
+TEST_F(EditorTest, GesturesReachTheHostAsEdits) {
+  enum TAct {
+    PressOsr,
+    PressOsrRight,
+    MoveOsr,
+    MoveOsrWithout,
+    ReleaseOsr,
+    ReleaseOsrRight,
+    ClickTrunc,
+    ClickDither,
+    CaptureLost,
+    Close
+  };
+  struct TCase {
+    const char* Name;
+    std::vector<TAct> Acts;
+    std::vector<std::string> Heard;
+  };
+  const TCase cases[] = {
+      {"a drag",
+       {PressOsr, MoveOsr, MoveOsr, ReleaseOsr},
+       {"begin 0", "automate 0", "automate 0", "automate 0", "end 0"}},
+      {"a click on a block", {ClickDither}, {"begin 2", "automate 2", "end 2"}},
+      {"a drag ended by a lost capture",
+       {PressOsr, MoveOsr, CaptureLost, MoveOsr, ReleaseOsr},
+       {"begin 0", "automate 0", "automate 0", "end 0"}},
+      {"a drag whose release went elsewhere",
+       {PressOsr, MoveOsrWithout, MoveOsr},
+       {"begin 0", "automate 0", "end 0"}},
+      {"two controls in turn",
+       {PressOsr, ReleaseOsr, ClickTrunc, ClickDither},
+       {"begin 0", "automate 0", "end 0", "begin 1", "automate 1", "end 1", "begin 2", "automate 2",
+        "end 2"}},
+      {"a second button during the drag",
+       {PressOsr, PressOsrRight, ReleaseOsrRight, MoveOsr, ReleaseOsr},
+       {"begin 0", "automate 0", "automate 0", "automate 0", "end 0"}},
+      {"the editor closed during the drag",
+       {PressOsr, MoveOsr, Close},
+       {"begin 0", "automate 0", "automate 0", "end 0"}},
+  };
+  for (const TCase& c : cases) {
+    SCOPED_TRACE(c.Name);
+    qltest::TRecordingHost host;
+    Start(qltest::TRecordingHost::Callback());
+    OpenLinked();
+    host.Clear();
+    const int ox = Window->Lb_OSR->Left() + 10, oy = Window->Lb_OSR->Top();
+    int y = 40;
+    for (TAct a : c.Acts) {
+      switch (a) {
+      case PressOsr:
+        Headless.InjectPress(Handle(), ox, oy + y);
+        break;
+      case PressOsrRight:
+        Headless.InjectPress(Handle(), ox, oy + y, mbRight, {ssLeft});
+        break;
+      case MoveOsr:
+        Headless.InjectMove(Handle(), ox, oy + (y -= 5), {ssLeft});
+        break;
+      case MoveOsrWithout:
+        Headless.InjectMove(Handle(), ox, oy + (y -= 5));
+        break;
+      case ReleaseOsr:
+        Headless.InjectRelease(Handle(), ox, oy + y);
+        break;
+      case ReleaseOsrRight:
+        Headless.InjectRelease(Handle(), ox, oy + y, mbRight, {ssLeft});
+        break;
+      case ClickTrunc:
+        Headless.InjectClick(Handle(), 840, 185);
+        break;
+      case ClickDither:
+        Headless.InjectClick(Handle(), 500, 60);
+        break;
+      case CaptureLost:
+        Headless.InjectCaptureLost(Handle());
+        break;
+      case Close:
+        Dispatch(effEditClose);
+        break;
+      }
+      Headless.AdvanceClock(1000); // no double clicks
+    }
+    std::vector<std::string> heard;
+    for (const qltest::THostRequest& r : host.Requests()) {
+      const char* what = r.Opcode == audioMasterBeginEdit  ? "begin "
+                         : r.Opcode == audioMasterEndEdit  ? "end "
+                         : r.Opcode == audioMasterAutomate ? "automate "
+                                                           : nullptr;
+      if (what) heard.push_back(what + std::to_string(r.Index));
+    }
+    EXPECT_EQ(heard, c.Heard);
+    Stop();
+  }
 }

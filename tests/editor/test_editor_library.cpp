@@ -5,7 +5,7 @@
 #include "RecordingHost.h"
 #include "TestPaths.h"
 #include "editor/EditorDrive.h"
-#include "host/DAEffectX.h"
+#include "vst2/interface/DAEffectX.h"
 
 #include <gtest/gtest.h>
 

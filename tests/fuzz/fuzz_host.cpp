@@ -4,8 +4,8 @@
 // size the host interface gives for that request (allocated exactly, so that the address sanitizer
 // sees any write past it) or is null where a host may pass null. The host callback answers numbers
 // taken from the input, but never a pointer: no host hands out memory the effect did not ask for.
-#include "effect/uPlugin.h"
-#include "host/DAEffectX.h"
+#include "vst2/interface/DAEffectX.h"
+#include "vst2/plugin/uPlugin.h"
 
 #include <cmath>
 #include <cstddef>

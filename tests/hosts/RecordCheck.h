@@ -5,7 +5,7 @@
 // differ only in how they load the library.
 #pragma once
 
-#include "host/DAEffectX.h"
+#include "vst2/interface/DAEffectX.h"
 
 #include <cstdio>
 #include <string>

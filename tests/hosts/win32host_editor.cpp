@@ -27,7 +27,7 @@
 
 #include "RecordCheck.h"
 #include "editor/EditorDrive.h"
-#include "host/DAEffectX.h"
+#include "vst2/interface/DAEffectX.h"
 
 #include <windows.h>
 

@@ -16,7 +16,7 @@
 #include "win32host_pointer.h"
 
 #include "RecordCheck.h"
-#include "host/DAEffectX.h"
+#include "vst2/interface/DAEffectX.h"
 
 #include <windows.h>
 

@@ -4,6 +4,7 @@
 #include "PluginLibrary.h"
 #include "RecordingHost.h"
 #include "TestPaths.h"
+#include "core/uPrograms.h"
 #include "lv2/Lv2Description.h"
 
 #include <gtest/gtest.h>
@@ -124,7 +125,7 @@ struct TLv2 {
     Instance = lilv_plugin_instantiate(bundle.Plugin, kRate, features);
     if (!Instance) return;
     for (int32_t i = 0; i < ppCount; ++i) {
-      Control[i] = kParameters[i].Default();
+      Control[i] = DefaultReal(i);
       lilv_instance_connect_port(Instance, ControlPortOf(i), &Control[i]);
     }
     lilv_instance_activate(Instance);
@@ -289,7 +290,7 @@ TEST_F(Lv2Description, PortsAgreeWithTheParametersAndTheVstBuild) {
     EXPECT_EQ(max, d.Max);
     // The default is what a newly made VST 2 instance shows: its stored value in real units.
     EXPECT_EQ(def, vst.Real(p));
-    EXPECT_EQ(def, d.Default());
+    EXPECT_EQ(def, DefaultReal(p));
     EXPECT_EQ(lilv_port_has_property(plugin, port, integer), d.Kind == TParameterKind::Number);
     EXPECT_EQ(lilv_port_has_property(plugin, port, toggled), d.Kind == TParameterKind::Switch);
     // The unit's symbol is the label the VST 2 build puts after the value.

@@ -8,8 +8,8 @@
 #include "PluginLibrary.h"
 #include "RecordingHost.h"
 #include "TestPaths.h"
+#include "core/uParameters.h"
 #include "editor/EditorDrive.h"
-#include "effect/uParameters.h"
 
 #include <gtest/gtest.h>
 

@@ -1,7 +1,7 @@
 // Host-side view of an effect record for tests: the calls a host makes, spelled once.
 #pragma once
 
-#include "host/DAEffectX.h"
+#include "vst2/interface/DAEffectX.h"
 
 #include <cstring>
 #include <string>

@@ -1,7 +1,7 @@
 // Loads the built plug-in library the way a host does and finds its entry.
 #pragma once
 
-#include "host/DAEffect.h"
+#include "vst2/interface/DAEffect.h"
 
 #include <string>
 

@@ -18,7 +18,7 @@
 #include <string>
 #include <vector>
 
-#include "host/DAEffectX.h"
+#include "vst2/interface/DAEffectX.h"
 
 namespace qltest {
 

@@ -8,7 +8,7 @@
 // It checks how it is driven: processing before the sample rate, the block size and switching on
 // have arrived, or a block longer than announced, makes it output kProtocolFault instead of audio.
 
-#include "host/DAEffectX.h"
+#include "vst2/interface/DAEffectX.h"
 
 #include <cmath>
 #include <cstdio>

@@ -3,7 +3,7 @@
 #include "HostTestSupport.h"
 #include "PluginLibrary.h"
 #include "TestPaths.h"
-#include "host/DAEffect.h"
+#include "vst2/interface/DAEffect.h"
 
 #include <gtest/gtest.h>
 #include <sndfile.h>

@@ -4,7 +4,7 @@
 #pragma once
 
 #include "HostedPlugin.h"
-#include "host/DAEffectX.h"
+#include "vst2/interface/DAEffectX.h"
 
 #include <string>
 #include <vector>
