@@ -24,7 +24,7 @@ using namespace lv2q;
 class TLv2EditorView final : public TEditorView {
 public:
   TLv2EditorView(LV2UI_Write_Function write, LV2UI_Controller controller, const LV2UI_Touch* touch)
-      : FWrite(write), FController(controller), FTouch(touch) {
+      : FWrite(write), FController(controller), FTouch(touch ? *touch : LV2UI_Touch{}) {
     for (int32_t i = 0; i < ppCount; ++i)
       FValues[i] = DefaultReal(i);
   }
@@ -47,12 +47,14 @@ public:
 
 private:
   void Touch(int32_t index, bool grabbed) {
-    if (FTouch && FTouch->touch) FTouch->touch(FTouch->handle, ControlPortOf(index), grabbed);
+    if (FTouch.touch) FTouch.touch(FTouch.handle, ControlPortOf(index), grabbed);
   }
 
   LV2UI_Write_Function FWrite;
   LV2UI_Controller FController;
-  const LV2UI_Touch* FTouch; // null when the host offers no ui:touch
+  // A copy: a host need not keep the feature's data once the UI is made. No function when the
+  // host offers no ui:touch.
+  LV2UI_Touch FTouch;
   float FValues[ppCount];
   bool FUpdate = true;
 };

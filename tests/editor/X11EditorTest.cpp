@@ -20,6 +20,7 @@
 
 #include "PluginLibrary.h"
 #include "ProcessResources.h"
+#include "RecordingHost.h"
 #include "TestPaths.h"
 #include "editor/EditorDrive.h"
 #include "vst2/interface/DAEffectX.h"
@@ -341,7 +342,7 @@ protected:
     THosted h;
     h.Left = left;
     h.Top = top;
-    h.Effect = FEntry(Host);
+    h.Effect = FEntry(qltest::TRecordingHost::Callback());
     EXPECT_NE(h.Effect, nullptr);
     Dispatch(h.Effect, effOpen);
     h.Host = XCreateSimpleWindow(FDisplay, DefaultRootWindow(FDisplay), left, top, kWidth, kHeight,
@@ -411,6 +412,19 @@ protected:
     return h.Effect->getParameter(h.Effect, 0) * 128.0f;
   }
   static float WordLength(const THosted& h) { return h.Effect->getParameter(h.Effect, 1) * 24.0f; }
+  // The edits the host heard from the instance's editor so far, in order: "begin N",
+  // "automate N", "end N".
+  std::vector<std::string> Edits(const THosted& h) const {
+    std::vector<std::string> edits;
+    for (const qltest::THostRequest& r : FRecorder.Requests()) {
+      const char* what = r.Opcode == audioMasterBeginEdit  ? "begin "
+                         : r.Opcode == audioMasterEndEdit  ? "end "
+                         : r.Opcode == audioMasterAutomate ? "automate "
+                                                           : nullptr;
+      if (what && r.Effect == h.Effect) edits.push_back(what + std::to_string(r.Index));
+    }
+    return edits;
+  }
 
   // The window's pixels (0x00RRGGBB, top row first).
   TPicture Shot(const THosted& h) {
@@ -447,6 +461,7 @@ protected:
   std::unique_ptr<qltest::TPluginLibrary> FLibrary;
   qltest::TPluginEntry FEntry = nullptr;
   std::vector<THosted> FHosted;
+  qltest::TRecordingHost FRecorder; // the host of every instance Open makes
 };
 
 // A drag whose release went elsewhere: the window then sees moves that hold no button, or it
@@ -473,6 +488,7 @@ TEST_F(X11EditorPointer, ALostReleaseEndsTheDrag) {
     ASSERT_EQ(Oversampling(h), 1.0f);
     MoveTo(150, 200);
     Idle(80);
+    FRecorder.Clear();
     switch (c.Loss) {
     case Forwarded:
       ForwardPress(h, 150, 200);
@@ -508,7 +524,11 @@ TEST_F(X11EditorPointer, ALostReleaseEndsTheDrag) {
     }
     Idle(80);
     EXPECT_EQ(Oversampling(h), 2.0f) << "after the moves";
+    // The host heard the edit end when the drag was lost, not at the release.
+    EXPECT_EQ(Edits(h), (std::vector<std::string>{"begin 0", "automate 0", "end 0"}));
     Button(false);
+    Idle(80);
+    EXPECT_EQ(Edits(h).size(), 3u);
     Close(h);
     FHosted.clear();
   }
@@ -522,6 +542,7 @@ TEST_F(X11EditorPointer, ReenteringDuringADragIsNoStep) {
   ASSERT_EQ(WordLength(h), 24.0f);
   MoveTo(840, 230);
   Idle(80);
+  FRecorder.Clear();
   Button(true);
   Idle(80);
   EXPECT_EQ(WordLength(h), 23.0f);
@@ -529,9 +550,12 @@ TEST_F(X11EditorPointer, ReenteringDuringADragIsNoStep) {
     MoveTo(p.X, p.Y);
     Idle(40);
   }
+  EXPECT_EQ(Edits(h).back(), "automate 1") << "the edit lasts while the button is held";
   Button(false);
   Idle(80);
   EXPECT_EQ(WordLength(h), 19.0f);
+  EXPECT_EQ(Edits(h), (std::vector<std::string>{"begin 1", "automate 1", "automate 1", "automate 1",
+                                                "automate 1", "automate 1", "end 1"}));
 }
 
 // The headless request of one instance leaves the other's editor in the window system.

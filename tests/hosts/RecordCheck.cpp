@@ -85,9 +85,23 @@ const std::vector<TPhase>& Phases() {
 
 } // namespace
 
-VstIntPtr VSTCALLBACK HostCallback(AEffect*, VstInt32 opcode, VstInt32, VstIntPtr, void* ptr,
-                                   float) {
+std::vector<TEditHeard>& EditsHeard() {
+  static std::vector<TEditHeard> edits;
+  return edits;
+}
+
+VstIntPtr VSTCALLBACK HostCallback(AEffect* effect, VstInt32 opcode, VstInt32 index, VstIntPtr,
+                                   void* ptr, float) {
   switch (opcode) {
+  case audioMasterAutomate:
+    EditsHeard().push_back({effect, "automate " + std::to_string(index)});
+    return 0;
+  case audioMasterBeginEdit:
+    EditsHeard().push_back({effect, "begin " + std::to_string(index)});
+    return 0;
+  case audioMasterEndEdit:
+    EditsHeard().push_back({effect, "end " + std::to_string(index)});
+    return 0;
   case audioMasterVersion:
     return 2400;
   case audioMasterGetSampleRate:

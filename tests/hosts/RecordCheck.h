@@ -20,6 +20,15 @@ using TPluginEntry = AEffect*(VSTCALLBACK*)(audioMasterCallback);
 VstIntPtr VSTCALLBACK HostCallback(AEffect* effect, VstInt32 opcode, VstInt32 index,
                                    VstIntPtr value, void* ptr, float opt);
 
+// What the host heard of the effect's parameter edits since the last clear, in order: "begin N"
+// (audioMasterBeginEdit), "automate N" (audioMasterAutomate), "end N" (audioMasterEndEdit), each
+// with the effect that sent it.
+struct TEditHeard {
+  AEffect* Effect;
+  std::string What;
+};
+std::vector<TEditHeard>& EditsHeard();
+
 // Problems with the record and the text answers, one line each; empty when all is as expected.
 std::vector<std::string> CheckRecord(AEffect& effect);
 

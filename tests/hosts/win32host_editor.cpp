@@ -6,7 +6,9 @@
 // Clicks come from outside the process: for each one the host prints
 //     click SCREEN_X SCREEN_Y
 // and waits, dispatching messages, until the parameter it expects has changed (a script answers
-// the line with xdotool). The parameter is read back through getParameter, as a host reads it.
+// the line with xdotool). The parameter is read back through getParameter, as a host reads it,
+// and each click must reach the host as one edit: audioMasterBeginEdit, the value's
+// audioMasterAutomate, audioMasterEndEdit.
 //
 // Then the host stops dispatching the editor's timer, lets every pending paint finish and copies
 // the window's pixels, through the window's device context and through the screen's, and asks
@@ -329,6 +331,7 @@ private:
     POINT p{c.X, c.Y};
     ClientToScreen(FEditor, &p);
     const size_t first = FSteps.size();
+    EditsHeard().clear();
     std::printf("click %ld %ld\n", p.x, p.y);
     std::fflush(stdout);
     auto released = [&] {
@@ -357,6 +360,17 @@ private:
       Fail(line);
     else
       Ok(line);
+
+    std::string heard;
+    for (const TEditHeard& e : EditsHeard())
+      if (e.Effect == FEffect) heard += (heard.empty() ? "" : ", ") + e.What;
+    const std::string index = std::to_string(c.Index);
+    const std::string expected = "begin " + index + ", automate " + index + ", end " + index;
+    if (heard == expected)
+      Ok(std::string(c.Gesture) + ": the host heard " + heard);
+    else
+      Fail(std::string(c.Gesture) + ": the host heard " + (heard.empty() ? "nothing" : heard) +
+           ", expected " + expected);
   }
 
   // The host's loop for a while after invalidating its window with its children. A window that

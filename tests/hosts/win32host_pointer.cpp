@@ -180,11 +180,27 @@ private:
   }
   static LPARAM At(POINT p) { return MAKELPARAM(p.x, p.y); }
 
+  // The edits the host heard from `effect` since the last clear, as "begin 0, automate 0, ...".
+  static std::string Heard(AEffect* effect) {
+    std::string heard;
+    for (const TEditHeard& e : EditsHeard())
+      if (e.Effect == effect) heard += (heard.empty() ? "" : ", ") + e.What;
+    return heard.empty() ? "nothing" : heard;
+  }
+  // A drag of the oversampling number that got lost reaches the host as one whole edit, ended
+  // when it was lost.
+  void CheckOneEdit(AEffect* effect, const char* how) {
+    const std::string heard = Heard(effect);
+    Check(heard == "begin 0, automate 0, end 0", std::string(how) + ": the host heard " + heard +
+                                                     " (expected begin 0, automate 0, end 0)");
+  }
+
   // The drag of the issue: the host takes the capture mid-drag, so the release goes to it.
   void CaptureTakenByTheHost() {
     THosted* h = Open(40, 30);
     if (!h) return;
     MoveTo(h->Screen(kOversamplingUpper));
+    EditsHeard().clear();
     Button(true);
     const float pressed = h->Oversampling();
     SetCapture(h->Host);
@@ -200,6 +216,7 @@ private:
                   "release goes to it, then three moves up over the number: %g (expected 2)",
                   static_cast<double>(pressed), static_cast<double>(h->Oversampling()));
     Check(pressed == 2.0f && h->Oversampling() == 2.0f, line);
+    CheckOneEdit(h->Effect, "the host takes the capture during the drag");
     CloseAll();
   }
 
@@ -228,6 +245,7 @@ private:
     for (const TLoss& loss : losses) {
       Loop(600); // no double click with the press before
       const float before = h->Oversampling();
+      EditsHeard().clear();
       SendMessageW(h->Editor, WM_LBUTTONDOWN, MK_LBUTTON, At(kOversamplingUpper));
       const float pressed = h->Oversampling();
       loss.Lose(h->Editor, h->Host);
@@ -242,6 +260,7 @@ private:
                     static_cast<double>(before), static_cast<double>(pressed), loss.How,
                     static_cast<double>(after), static_cast<double>(before + 1));
       Check(pressed == before + 1 && after == pressed, line);
+      CheckOneEdit(h->Effect, loss.How);
       // The release that never came: moves without a button end whatever is left.
       SendMessageW(h->Editor, WM_MOUSEMOVE, 0, At(kBackground));
     }

@@ -26,16 +26,25 @@ struct TWrite {
   float Value;
 };
 
-// What a host sees of the UI: its writes and the size it asks for.
+// What a host sees of the UI: its writes, its touches (with the writes, in order, as
+// "write PORT VALUE", "touch PORT on|off") and the size it asks for.
 struct THostSide {
   std::vector<TWrite> Writes;
+  std::vector<std::string> Heard;
   int Width = 0, Height = 0;
 
   static void Write(LV2UI_Controller controller, uint32_t port, uint32_t size, uint32_t format,
                     const void* buffer) {
     auto* host = static_cast<THostSide*>(controller);
-    if (format == 0 && size == sizeof(float))
-      host->Writes.push_back({port, *static_cast<const float*>(buffer)});
+    if (format != 0 || size != sizeof(float)) return;
+    const float value = *static_cast<const float*>(buffer);
+    host->Writes.push_back({port, value});
+    host->Heard.push_back("write " + std::to_string(port) + " " +
+                          std::to_string(static_cast<int>(value)));
+  }
+  static void Touch(LV2UI_Feature_Handle handle, uint32_t port, bool grabbed) {
+    static_cast<THostSide*>(handle)->Heard.push_back("touch " + std::to_string(port) +
+                                                     (grabbed ? " on" : " off"));
   }
   static int Resize(LV2UI_Feature_Handle handle, int width, int height) {
     auto* host = static_cast<THostSide*>(handle);
@@ -125,11 +134,15 @@ protected:
     }
   }
 
-  void Open() {
+  // `touch`: the host offers ui:touch.
+  void Open(bool touch = false) {
     LV2_Feature parent{LV2_UI__parent, reinterpret_cast<void*>(FHostWindow)};
     LV2UI_Resize resize{&Host, &THostSide::Resize};
     LV2_Feature resizeFeature{LV2_UI__resize, &resize};
-    const LV2_Feature* features[] = {&parent, &resizeFeature, nullptr};
+    LV2UI_Touch touchData{&Host, &THostSide::Touch};
+    LV2_Feature touchFeature{LV2_UI__touch, &touchData};
+    const LV2_Feature* features[] = {&parent, &resizeFeature, touch ? &touchFeature : nullptr,
+                                     nullptr};
     LV2UI_Widget widget = nullptr;
     FHandle = Ui.Descriptor->instantiate(Ui.Descriptor, kPluginUri, QL_LV2_BUNDLE,
                                          &THostSide::Write, &Host, &widget, features);
@@ -192,6 +205,37 @@ TEST_F(X11Lv2Ui, ClicksWriteThePortsFromTheValuesTheHostReported) {
   for (const TWrite& w : Host.Writes)
     got.emplace_back(w.Port, w.Value);
   EXPECT_EQ(got, want);
+  // A host without ui:touch hears the writes alone.
+  EXPECT_EQ(Host.Heard.size(), want.size());
+}
+
+// A host that offers ui:touch hears the user take hold of each control before its writes and
+// let go after them: a click on a block, and a drag on a number that lasts while the button is
+// held.
+TEST_F(X11Lv2Ui, ATouchingHostHearsEveryGestureAroundItsWrites) {
+  Open(true);
+  IdleFor(200);
+  Click(414 + 113, 13 + 60);           // the dither block
+  const int x = 91 + 73, y = 176 + 20; // the upper half of the oversampling number
+  XTestFakeMotionEvent(FDisplay, DefaultScreen(FDisplay), x, y, CurrentTime);
+  XTestFakeButtonEvent(FDisplay, 1, True, CurrentTime);
+  XSync(FDisplay, False);
+  IdleFor(120);
+  XTestFakeMotionEvent(FDisplay, DefaultScreen(FDisplay), x, y - 10, CurrentTime);
+  XSync(FDisplay, False);
+  IdleFor(120);
+  const size_t held = Host.Heard.size();
+  XTestFakeButtonEvent(FDisplay, 1, False, CurrentTime);
+  XSync(FDisplay, False);
+  IdleFor(120);
+  const std::string dither = std::to_string(ControlPortOf(ppDither));
+  const std::string ratio = std::to_string(ControlPortOf(ppOversampling));
+  EXPECT_EQ(Host.Heard,
+            (std::vector<std::string>{"touch " + dither + " on", "write " + dither + " 1",
+                                      "touch " + dither + " off", "touch " + ratio + " on",
+                                      "write " + ratio + " 2", "write " + ratio + " 3",
+                                      "touch " + ratio + " off"}));
+  EXPECT_EQ(held, 6u) << "the touch ended before the release";
 }
 
 } // namespace
