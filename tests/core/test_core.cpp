@@ -1,5 +1,6 @@
 // The core on its own: value texts both ways, the state blob and its loader, and the block split
 // at parameter changes.
+#include "core/uParameterStore.h"
 #include "core/uProcessing.h"
 #include "core/uPrograms.h"
 #include "core/uState.h"
@@ -7,10 +8,12 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <cmath>
 #include <cstring>
 #include <limits>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace {
@@ -269,6 +272,69 @@ TEST(Block, ResetStartsTheLoopAfresh) {
   p.Reset();
   p.Process(v, {inputs, b, 64}, {}, nullptr);
   EXPECT_EQ(first, again);
+}
+
+} // namespace
+
+// ---- Values shared between threads ----
+
+namespace {
+
+TEST(SettingsMailbox, TakesEachPostOnceWithLaterPostsWinning) {
+  TSettingsMailbox mailbox;
+  TParameterValues v{{1.0f, 24.0f, 0.0f, 0.0f, 0.0f}};
+  EXPECT_FALSE(mailbox.Take(v)) << "nothing posted yet";
+  mailbox.Post(ppQuantizer, 8.0f);
+  mailbox.Post(ppQuantizer, 30.0f); // the later one, limited to the range
+  mailbox.Post(ppDither, 0.5f);
+  ASSERT_TRUE(mailbox.Take(v));
+  EXPECT_EQ(v.Real[ppQuantizer], 24.0f);
+  EXPECT_EQ(v.Real[ppDither], 0.5f);
+  EXPECT_EQ(v.Real[ppOversampling], 1.0f);
+  // The audio thread's own change stays until the main thread posts that parameter again.
+  v.Real[ppDither] = 0.0f;
+  EXPECT_FALSE(mailbox.Take(v));
+  EXPECT_EQ(v.Real[ppDither], 0.0f);
+  mailbox.PostAll({{8.0f, 4.0f, 1.0f, 1.0f, 0.7f}});
+  ASSERT_TRUE(mailbox.Take(v));
+  EXPECT_EQ(v.Real[ppOversampling], 8.0f);
+  EXPECT_EQ(v.Real[ppErrorFilter], 0.7f);
+}
+
+// The main thread posts whole sets while the audio thread takes them: every take leaves one
+// whole set, never parts of two.
+TEST(SettingsMailbox, AReaderNeverTakesPartsOfTwoPosts) {
+  const TParameterValues a{{2.0f, 3.0f, 0.25f, 0.0f, 0.1f}};
+  const TParameterValues b{{64.0f, 16.0f, 1.0f, 1.0f, 0.9f}};
+  TSettingsMailbox mailbox;
+  std::atomic<bool> done{false};
+  std::thread writer([&] {
+    for (int i = 0; i < 200000; ++i)
+      mailbox.PostAll(i & 1 ? b : a);
+    done = true;
+  });
+  TParameterValues v = a;
+  long takes = 0, mixed = 0;
+  while (!done.load()) {
+    if (!mailbox.Take(v)) continue;
+    ++takes;
+    mixed += std::memcmp(&v, &a, sizeof v) != 0 && std::memcmp(&v, &b, sizeof v) != 0;
+  }
+  writer.join();
+  EXPECT_EQ(mixed, 0) << "of " << takes << " takes";
+}
+
+TEST(ParameterStore, LimitsWhatItStoresAndFlagsChanges) {
+  TParameterStore store;
+  EXPECT_TRUE(store.TakeChanged()) << "a new store is news to an editor";
+  EXPECT_FALSE(store.TakeChanged());
+  EXPECT_EQ(store.Real(ppQuantizer), DefaultReal(ppQuantizer));
+  store.SetReal(ppOversampling, 500.0f);
+  store.SetReal(ppDither, std::numeric_limits<float>::quiet_NaN());
+  store.SetReal(ppCount, 1.0f); // no such parameter: nothing
+  EXPECT_TRUE(store.TakeChanged());
+  EXPECT_EQ(store.Values().Real[ppOversampling], 128.0f);
+  EXPECT_EQ(store.Real(ppDither), 0.0f);
 }
 
 } // namespace
