@@ -2,7 +2,9 @@
 
 #include "core/uIdentity.h"
 #include "core/uPrograms.h"
+#include "core/uValueText.h"
 #include "editor/uEditor.h"
+#include "platform/Regional.h"
 
 #include <cstdio>
 #include <memory>
@@ -92,6 +94,14 @@ TPluginEditorWindow* APlugin::EditorWindow() const {
   TVstTemplateEditor* editor = Editor();
   return editor && editor->Form ? static_cast<TPluginEditorForm*>(editor->Form.get())->Window.get()
                                 : nullptr;
+}
+
+void APlugin::getParameterDisplay(VstInt32 index, char* text) {
+  if (index < 0 || index >= ppCount) {
+    TVstTemplate::getParameterDisplay(index, text);
+    return;
+  }
+  ParameterText(index, GetParameterReal(index), DecimalSeparator(), text, kVstMaxParamStrLen + 1);
 }
 
 void APlugin::resume() {

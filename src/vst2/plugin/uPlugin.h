@@ -18,6 +18,8 @@ public:
   ~APlugin() override;
 
   void resume() override;
+  // The value as the core writes every format's texts, with the regional decimal separator.
+  void getParameterDisplay(VstInt32 index, char* text) override;
   // Requests of tools and tests that drive the editor without a display (editor/EditorDrive.h).
   VstIntPtr vendorSpecific(VstInt32 index, VstIntPtr value, void* ptr, float opt) override;
 
