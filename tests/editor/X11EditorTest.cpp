@@ -415,15 +415,7 @@ protected:
   // The edits the host heard from the instance's editor so far, in order: "begin N",
   // "automate N", "end N".
   std::vector<std::string> Edits(const THosted& h) const {
-    std::vector<std::string> edits;
-    for (const qltest::THostRequest& r : FRecorder.Requests()) {
-      const char* what = r.Opcode == audioMasterBeginEdit  ? "begin "
-                         : r.Opcode == audioMasterEndEdit  ? "end "
-                         : r.Opcode == audioMasterAutomate ? "automate "
-                                                           : nullptr;
-      if (what && r.Effect == h.Effect) edits.push_back(what + std::to_string(r.Index));
-    }
-    return edits;
+    return qltest::EditsIn(FRecorder.Requests(), h.Effect);
   }
 
   // The window's pixels (0x00RRGGBB, top row first).

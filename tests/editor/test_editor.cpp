@@ -769,15 +769,7 @@ TEST_F(EditorTest, GesturesReachTheHostAsEdits) {
       }
       Headless.AdvanceClock(1000); // no double clicks
     }
-    std::vector<std::string> heard;
-    for (const qltest::THostRequest& r : host.Requests()) {
-      const char* what = r.Opcode == audioMasterBeginEdit  ? "begin "
-                         : r.Opcode == audioMasterEndEdit  ? "end "
-                         : r.Opcode == audioMasterAutomate ? "automate "
-                                                           : nullptr;
-      if (what) heard.push_back(what + std::to_string(r.Index));
-    }
-    EXPECT_EQ(heard, c.Heard);
+    EXPECT_EQ(qltest::EditsIn(host.Requests()), c.Heard);
     Stop();
   }
 }

@@ -90,6 +90,13 @@ std::vector<TEditHeard>& EditsHeard() {
   return edits;
 }
 
+std::string EditsHeardFrom(const AEffect* effect) {
+  std::string heard;
+  for (const TEditHeard& e : EditsHeard())
+    if (e.Effect == effect) heard += (heard.empty() ? "" : ", ") + e.What;
+  return heard.empty() ? "nothing" : heard;
+}
+
 VstIntPtr VSTCALLBACK HostCallback(AEffect* effect, VstInt32 opcode, VstInt32 index, VstIntPtr,
                                    void* ptr, float) {
   switch (opcode) {

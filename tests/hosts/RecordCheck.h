@@ -28,6 +28,8 @@ struct TEditHeard {
   std::string What;
 };
 std::vector<TEditHeard>& EditsHeard();
+// Those of `effect`, joined: "begin 0, automate 0, end 0", or "nothing".
+std::string EditsHeardFrom(const AEffect* effect);
 
 // Problems with the record and the text answers, one line each; empty when all is as expected.
 std::vector<std::string> CheckRecord(AEffect& effect);

@@ -361,16 +361,13 @@ private:
     else
       Ok(line);
 
-    std::string heard;
-    for (const TEditHeard& e : EditsHeard())
-      if (e.Effect == FEffect) heard += (heard.empty() ? "" : ", ") + e.What;
+    const std::string heard = EditsHeardFrom(FEffect);
     const std::string index = std::to_string(c.Index);
     const std::string expected = "begin " + index + ", automate " + index + ", end " + index;
     if (heard == expected)
       Ok(std::string(c.Gesture) + ": the host heard " + heard);
     else
-      Fail(std::string(c.Gesture) + ": the host heard " + (heard.empty() ? "nothing" : heard) +
-           ", expected " + expected);
+      Fail(std::string(c.Gesture) + ": the host heard " + heard + ", expected " + expected);
   }
 
   // The host's loop for a while after invalidating its window with its children. A window that

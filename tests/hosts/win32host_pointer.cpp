@@ -180,17 +180,10 @@ private:
   }
   static LPARAM At(POINT p) { return MAKELPARAM(p.x, p.y); }
 
-  // The edits the host heard from `effect` since the last clear, as "begin 0, automate 0, ...".
-  static std::string Heard(AEffect* effect) {
-    std::string heard;
-    for (const TEditHeard& e : EditsHeard())
-      if (e.Effect == effect) heard += (heard.empty() ? "" : ", ") + e.What;
-    return heard.empty() ? "nothing" : heard;
-  }
   // A drag of the oversampling number that got lost reaches the host as one whole edit, ended
   // when it was lost.
   void CheckOneEdit(AEffect* effect, const char* how) {
-    const std::string heard = Heard(effect);
+    const std::string heard = EditsHeardFrom(effect);
     Check(heard == "begin 0, automate 0, end 0", std::string(how) + ": the host heard " + heard +
                                                      " (expected begin 0, automate 0, end 0)");
   }

@@ -101,4 +101,16 @@ VstIntPtr TRecordingHost::Handle(const THostRequest& request) {
   return answerer(request);
 }
 
+std::vector<std::string> EditsIn(const std::vector<THostRequest>& requests, const AEffect* effect) {
+  std::vector<std::string> edits;
+  for (const THostRequest& r : requests) {
+    const char* what = r.Opcode == audioMasterBeginEdit  ? "begin "
+                       : r.Opcode == audioMasterEndEdit  ? "end "
+                       : r.Opcode == audioMasterAutomate ? "automate "
+                                                         : nullptr;
+    if (what && (!effect || r.Effect == effect)) edits.push_back(what + std::to_string(r.Index));
+  }
+  return edits;
+}
+
 } // namespace qltest

@@ -34,6 +34,12 @@ struct THostRequest {
   std::vector<std::vector<int>> Midi;
 };
 
+// The parameter edits among `requests`, in order, as a host that records touch automation hears
+// them: "begin N" (audioMasterBeginEdit), "automate N" (audioMasterAutomate), "end N"
+// (audioMasterEndEdit); only those of `effect` unless it is null.
+std::vector<std::string> EditsIn(const std::vector<THostRequest>& requests,
+                                 const AEffect* effect = nullptr);
+
 class TRecordingHost {
 public:
   using TAnswerer = std::function<VstIntPtr(const THostRequest&)>;
