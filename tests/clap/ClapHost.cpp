@@ -280,7 +280,7 @@ bool TClapInstance::Load(const std::vector<uint8_t>& blob) const {
                     // At most 5 bytes a call.
                     const size_t take =
                         std::min<size_t>({static_cast<size_t>(n), size_t{5}, r.Blob.size() - r.At});
-                    std::memcpy(b, r.Blob.data() + r.At, take);
+                    if (take) std::memcpy(b, r.Blob.data() + r.At, take);
                     r.At += take;
                     return static_cast<int64_t>(take);
                   }};
