@@ -32,6 +32,7 @@ using TClock = std::chrono::steady_clock;
 class X11Clap : public ::testing::Test {
 protected:
   static constexpr int kWidth = 1001, kHeight = 579;
+  static constexpr uint32_t kTickMs = 100; // the editor's own timer
 
   void SetUp() override {
     if (!std::getenv("DISPLAY") || !(FDisplay = XOpenDisplay(nullptr)))
@@ -139,8 +140,8 @@ protected:
   }
 
   // The window's timer ticks by the clock; the mirror's moves only when told to. Moves the
-  // mirror on a tick at a time, never past what the time since opening allows, until it shows
-  // what the window shows.
+  // mirror on a tick of the editor's timer at a time, never past what the time since opening
+  // allows, until it shows what the window shows.
   void ExpectWindowShowsMirror(const char* state) {
     SCOPED_TRACE(state);
     Serve(100);
@@ -149,8 +150,8 @@ protected:
         std::chrono::duration_cast<std::chrono::milliseconds>(TClock::now() - FOpened).count();
     while (FMirrorMs <= elapsed + 100) {
       if (MirrorPixels() == shot) return;
-      DriveMirror({.Command = edcAdvance, .Milliseconds = 10});
-      FMirrorMs += 10;
+      DriveMirror({.Command = edcAdvance, .Milliseconds = kTickMs});
+      FMirrorMs += kTickMs;
     }
     ADD_FAILURE() << "the window never showed what the headless editor shows";
   }
