@@ -93,6 +93,22 @@ private:
   std::atomic<uint32_t> FTail{0};
 };
 
+// A main-thread entry that may reach allocating code (the window, the state): whatever it
+// throws ends here, answered as `fallback`; nothing crosses into the host.
+template <class R, class F> R Guarded(R fallback, F&& f) noexcept {
+  try {
+    return f();
+  } catch (...) {
+    return fallback;
+  }
+}
+template <class F> void Guarded(F&& f) noexcept {
+  try {
+    f();
+  } catch (...) {
+  }
+}
+
 template <class T> const T* HostExtension(const clap::host* host, const char* id) {
   return host->get_extension ? static_cast<const T*>(host->get_extension(host, id)) : nullptr;
 }
@@ -150,7 +166,7 @@ public:
     FRecord.desc = &kDescriptor;
     FRecord.plugin_data = this;
     FRecord.init = [](const clap::plugin* p) { return Of(p).Init(); };
-    FRecord.destroy = [](const clap::plugin* p) { delete &Of(p); };
+    FRecord.destroy = [](const clap::plugin* p) { Guarded([p] { delete &Of(p); }); };
     FRecord.activate = [](const clap::plugin* p, double, uint32_t, uint32_t) {
       return Of(p).Activate();
     };
@@ -601,18 +617,10 @@ struct TExtensions {
 
   static constexpr clap::plugin_state kState = {
       [](const clap::plugin* p, const clap::ostream* stream) {
-        try {
-          return TPlugin::Of(p).SaveTo(stream);
-        } catch (...) {
-          return false;
-        }
+        return Guarded(false, [&] { return TPlugin::Of(p).SaveTo(stream); });
       },
       [](const clap::plugin* p, const clap::istream* stream) {
-        try {
-          return TPlugin::Of(p).LoadFrom(stream);
-        } catch (...) {
-          return false;
-        }
+        return Guarded(false, [&] { return TPlugin::Of(p).LoadFrom(stream); });
       },
   };
 
@@ -633,7 +641,7 @@ struct TExtensions {
       [](const clap::plugin* p, const char* api, bool floating) {
         return TPlugin::Of(p).GuiCreate(api, floating);
       },
-      [](const clap::plugin* p) { TPlugin::Of(p).GuiDestroy(); },
+      [](const clap::plugin* p) { Guarded([p] { TPlugin::Of(p).GuiDestroy(); }); },
       // The window has one size; the host scales around it.
       [](const clap::plugin*, double) { return false; },
       [](const clap::plugin* p, uint32_t* width, uint32_t* height) {
@@ -659,11 +667,7 @@ struct TExtensions {
                height == static_cast<uint32_t>(kEditorClientHeight);
       },
       [](const clap::plugin* p, const clap::window* w) {
-        try {
-          return TPlugin::Of(p).SetParent(w);
-        } catch (...) {
-          return false;
-        }
+        return Guarded(false, [&] { return TPlugin::Of(p).SetParent(w); });
       },
       [](const clap::plugin*, const clap::window*) { return false; },
       [](const clap::plugin*, const char*) {},
@@ -675,19 +679,21 @@ struct TExtensions {
   static constexpr clap::plugin_timer_support kTimer = {
       [](const clap::plugin* p, clap::id timer) {
         TPlugin& fx = TPlugin::Of(p);
-        if (timer == fx.FTimer) fx.ServeEditor();
+        if (timer == fx.FTimer) Guarded([&fx] { fx.ServeEditor(); });
       },
   };
 
   static constexpr clap::plugin_posix_fd_support kFd = {
       [](const clap::plugin* p, int fd, uint32_t) {
         TPlugin& fx = TPlugin::Of(p);
-        if (fd == fx.FFd) fx.ServeEditor();
+        if (fd == fx.FFd) Guarded([&fx] { fx.ServeEditor(); });
       },
   };
 
   static constexpr TEditorDriveExtension kDrive = {
-      [](const clap::plugin* p, TEditorDrive* request) { return TPlugin::Of(p).Drive(request); },
+      [](const clap::plugin* p, TEditorDrive* request) {
+        return Guarded(false, [&] { return TPlugin::Of(p).Drive(request); });
+      },
   };
 };
 
