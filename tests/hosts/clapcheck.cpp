@@ -11,8 +11,10 @@
 //   clapcheck editor CLAP [--timeout SECONDS]      (Windows builds)
 //       Opens the editor inside a host window of its own ("win32", embedded), pumps the host's
 //       message loop, and compares the window's pixels with a second instance's editor in the
-//       headless backend, before and after a click on the dither block posted as the system's
-//       own mouse messages; the click must reach the host as gesture begin, value, end.
+//       headless backend: when opened, after a click on the dither block posted as the system's
+//       own mouse messages (it must reach the host as gesture begin, value, end), after the host
+//       invalidates its window with its children, and after a press on a number whose capture
+//       the host takes (its gesture must end without the release).
 //
 // Prints "ok ..." or "FAIL ..." lines and a last line "clapcheck: passed" or "...: FAILED".
 #include "clap/ClapDescription.h"
@@ -300,6 +302,28 @@ void PumpFor(DWORD ms) {
   }
 }
 
+// The plug-in's events of a flush, as "begin value 1 end ".
+std::string FlushedGestures(const TInstance& fx) {
+  TEvents none, out;
+  fx.Params->flush(fx.P, &none.In, &out.Out);
+  std::string heard;
+  for (size_t i = 0; i < out.Items.size(); ++i) {
+    const clap::event_header& e = out.At(i);
+    if (e.type == clap::kEventParamGestureBegin)
+      heard += "begin ";
+    else if (e.type == clap::kEventParamGestureEnd)
+      heard += "end ";
+    else if (e.type == clap::kEventParamValue)
+      heard += "value " +
+               std::to_string(
+                   static_cast<int>(reinterpret_cast<const clap::event_param_value&>(e).value)) +
+               " ";
+    else
+      heard += "other ";
+  }
+  return heard;
+}
+
 bool DriveHeadless(const TInstance& fx, TEditorDrive d) {
   auto* drive = static_cast<const clapq::TEditorDriveExtension*>(
       fx.P->get_extension(fx.P, clapq::kEditorDriveExtension));
@@ -400,20 +424,7 @@ int Editor(const clap::plugin_entry* entry) {
     DriveHeadless(
         mirror,
         {.Command = c, .X = at.x, .Y = at.y, .Shift = c == edcPress ? uint32_t{edsLeft} : 0u});
-  TEvents none2, out;
-  fx.Params->flush(fx.P, &none2.In, &out.Out);
-  std::string heard;
-  for (size_t i = 0; i < out.Items.size(); ++i) {
-    const clap::event_header& e = out.At(i);
-    heard += e.type == clap::kEventParamGestureBegin ? "begin "
-             : e.type == clap::kEventParamGestureEnd ? "end "
-             : e.type == clap::kEventParamValue
-                 ? "value " +
-                       std::to_string(static_cast<int>(
-                           reinterpret_cast<const clap::event_param_value&>(e).value)) +
-                       " "
-                 : "other ";
-  }
+  const std::string heard = FlushedGestures(fx);
   if (host.FlushRequests > 0 && heard == "begin value 1 end ")
     Ok("the click asked for a flush and arrived as: " + heard);
   else
@@ -423,6 +434,41 @@ int Editor(const clap::plugin_entry* entry) {
     Ok("after the click the pixels equal the headless rendering");
   else
     Fail("after the click the pixels differ from the headless rendering");
+
+  // The host invalidates its window with its children: the editor paints it again, alike.
+  RedrawWindow(window, nullptr, nullptr,
+               RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN | RDW_UPDATENOW);
+  if (Agree(window, mirror, mirrorMs, opened))
+    Ok("after the host invalidated its window the pixels equal the headless rendering");
+  else
+    Fail("after the host invalidated its window the pixels differ from the headless rendering");
+
+  // A press on the oversampling number whose release never comes: the host takes the capture.
+  POINT number{91 + 73, 176 + 20};
+  HWND numberTarget = editor ? ChildWindowFromPoint(editor, number) : nullptr;
+  if (!numberTarget) numberTarget = editor;
+  POINT numberLocal = number;
+  MapWindowPoints(window, numberTarget, &numberLocal, 1);
+  const LPARAM numberAt = MAKELPARAM(numberLocal.x, numberLocal.y);
+  PostMessageW(numberTarget, WM_MOUSEMOVE, 0, numberAt);
+  PostMessageW(numberTarget, WM_LBUTTONDOWN, MK_LBUTTON, numberAt);
+  PumpFor(150);
+  SetCapture(window);
+  ReleaseCapture();
+  PumpFor(150);
+  DriveHeadless(mirror, {.Command = edcMove, .X = number.x, .Y = number.y});
+  DriveHeadless(mirror,
+                {.Command = edcPress, .X = number.x, .Y = number.y, .Shift = uint32_t{edsLeft}});
+  DriveHeadless(mirror, {.Command = edcCaptureLost});
+  const std::string lost = FlushedGestures(fx);
+  if (lost == "begin value 2 end ")
+    Ok("a press whose capture the host took ends its gesture: " + lost);
+  else
+    Fail("a press whose capture the host took arrived as: '" + lost + "'");
+  if (Agree(window, mirror, mirrorMs, opened))
+    Ok("after the lost capture the pixels equal the headless rendering");
+  else
+    Fail("after the lost capture the pixels differ from the headless rendering");
 
   fx.Gui->destroy(fx.P);
   mirror.Gui->destroy(mirror.P);
