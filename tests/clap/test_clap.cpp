@@ -420,6 +420,35 @@ TEST(ClapState, RoundTripsAndRefusesWhatTheCoreRefuses) {
   EXPECT_EQ(target.Save(), blob);
 }
 
+// A state loaded while the host processes reaches the next block whole, as the same values
+// given as events there do.
+TEST(ClapState, ALoadWhileActiveAppliesFromTheNextBlock) {
+  TClapLibrary library;
+  TClapHost host;
+  TClapInstance loaded(library, host), evented(library, host), plain(library, host);
+  ASSERT_TRUE(loaded.Activate() && evented.Activate() && plain.Activate());
+  const TSettings set = {8, 3, 0, 1, 0};
+  auto run = [](TClapInstance& fx, const TInputEvents& events, size_t from) {
+    std::vector<float> l(Signal(0).begin() + static_cast<long>(from),
+                         Signal(0).begin() + static_cast<long>(from) + 512),
+        r(Signal(1).begin() + static_cast<long>(from),
+          Signal(1).begin() + static_cast<long>(from) + 512);
+    float* io[] = {l.data(), r.data()};
+    TOutputEvents out;
+    EXPECT_EQ(fx.Process(io, io, 512, events, out), clap::kProcessContinue);
+    return l;
+  };
+  EXPECT_EQ(FirstDifference(run(loaded, {}, 0), run(evented, {}, 0)), -1);
+  run(plain, {}, 0);
+  ASSERT_TRUE(loaded.Load(SaveState({0, {set[0], set[1], set[2], set[3], set[4]}})));
+  TInputEvents events;
+  for (int32_t i = 0; i < ppCount; ++i)
+    events.Param(0, ParamIdOf(i), set[i]);
+  const std::vector<float> a = run(loaded, {}, 512), b = run(evented, events, 512);
+  EXPECT_EQ(FirstDifference(a, b), -1);
+  EXPECT_NE(FirstDifference(a, run(plain, {}, 512)), -1) << "the loaded values did not sound";
+}
+
 // A fresh instance restored from the state sounds as the one that saved it.
 TEST(ClapState, ARestoredInstanceRendersIdentically) {
   auto render = [](const std::vector<uint8_t>* load, std::vector<uint8_t>* save) {
@@ -555,7 +584,6 @@ TEST_F(ClapEditor, GesturesReachTheHostThroughFlushOrTheNextBlock) {
                                "begin " + Id(ppOversampling), "value " + Id(ppOversampling) + " 2",
                                "value " + Id(ppOversampling) + " 3", "end " + Id(ppOversampling)}));
   EXPECT_EQ(fx.Value(ParamIdOf(ppOversampling)), 3.0);
-  // The block already ran at the gesture's value: three sub-samples of a held 0.5.
   TOutputEvents none;
   ASSERT_EQ(fx.Process(io, io, 64, TInputEvents{}, none), clap::kProcessContinue);
   EXPECT_TRUE(none.Events.empty());
