@@ -191,8 +191,8 @@ constexpr THint kHints[] = {
     {"DIBBG", ""},
 };
 
-constexpr int kClientWidth = 1001;
-constexpr int kClientHeight = 579;
+constexpr int kClientWidth = kEditorClientWidth;
+constexpr int kClientHeight = kEditorClientHeight;
 constexpr int kStoredLeft = 435;
 constexpr int kStoredTop = 146;
 
@@ -358,6 +358,10 @@ void TPluginEditorWindow::Link(TEditorView* view) {
 
 void TPluginEditorWindow::Idle() {
   if (HandleAllocated()) Backend().Pump();
+}
+
+int TPluginEditorWindow::EventDescriptor() const {
+  return HandleAllocated() ? Backend().EventDescriptor(Handle()) : -1;
 }
 
 void TPluginEditorWindow::WndProc(TMessage& message) {

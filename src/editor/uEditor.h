@@ -18,6 +18,11 @@
 #include <cstdint>
 #include <memory>
 
+// The window's fixed client size, which formats that ask for the size before the window exists
+// report.
+inline constexpr int kEditorClientWidth = 1001;
+inline constexpr int kEditorClientHeight = 579;
+
 // The message that hands the window its view of the effect (wParam: the TEditorView*).
 constexpr uint32_t WM_SETEFFECT = 1985;
 
@@ -36,6 +41,9 @@ public:
   // Carries out a request of EditorDrive.h other than edcUseHeadless on this window, which must
   // live in the headless backend; false otherwise.
   bool Drive(TEditorDrive& drive);
+  // The file descriptor that becomes readable when the window system has events for the window,
+  // for hosts that watch descriptors and call Idle() then; -1 where there is none.
+  int EventDescriptor() const;
 
   TEditorView* Effect() const { return FEffect; }
 

@@ -99,6 +99,11 @@ public:
   virtual uint32_t DoubleClickTimeMs() const = 0;
   virtual int DoubleClickDistance() const = 0;
 
+  // The file descriptor that becomes readable when the window system has events for the window,
+  // or -1 where the backend has none (its events come through the host's own dispatch, or from
+  // memory).
+  virtual int EventDescriptor(TWindowHandle /*window*/) const { return -1; }
+
   // Serves whatever is due for every window of the backend: window-system events, posted
   // messages, timers, paints. Never blocks.
   virtual void Pump() = 0;

@@ -338,6 +338,11 @@ uintptr_t TX11Backend::NativeHandle(TWindowHandle window) const {
   return w ? static_cast<uintptr_t>(w->Id) : 0;
 }
 
+int TX11Backend::EventDescriptor(TWindowHandle window) const {
+  const TWindow* w = Find(window);
+  return w && w->Dpy ? ConnectionNumber(w->Dpy) : -1;
+}
+
 bool TX11Backend::Post(TWindowHandle window, uint32_t msg, uintptr_t wParam, intptr_t lParam) {
   if (!Find(window)) return false;
   FMessages.push_back(TQueued{window, msg, wParam, lParam});

@@ -1,6 +1,7 @@
 // What the process command needs of a plug-in, whatever its format: its audio pins, its
 // programs, settings given as NAME=VALUE, and the processing of blocks. THostedEffect drives a
-// VST 2 library through its effect record, THostedLv2 an LV2 plug-in through lilv.
+// VST 2 library through its effect record, THostedLv2 an LV2 plug-in through lilv, THostedClap a
+// CLAP plug-in through its entry record.
 #pragma once
 
 #include <memory>
@@ -37,9 +38,9 @@ public:
 };
 
 // The format an argument names: an LV2 bundle (a folder ending in .lv2, or one that holds a
-// manifest.ttl), an LV2 plug-in URI (it contains ':' and is no existing file), else a VST 2
-// library.
-enum class TPluginFormat { Vst2, Lv2Bundle, Lv2Uri };
+// manifest.ttl), an LV2 plug-in URI (it contains ':' and is no existing file), a CLAP plug-in (a
+// file ending in .clap), else a VST 2 library.
+enum class TPluginFormat { Vst2, Lv2Bundle, Lv2Uri, Clap };
 TPluginFormat FormatOf(const std::string& argument);
 
 // Opens the plug-in an argument names, in the format FormatOf() tells. Throws TToolError with a

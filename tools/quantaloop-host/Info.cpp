@@ -1,6 +1,7 @@
 // The info command: everything a host learns from a plug-in without processing audio.
 
 #include "Commands.h"
+#include "HostedClap.h"
 #include "HostedEffect.h"
 #include "HostedLv2.h"
 
@@ -154,12 +155,56 @@ void InfoLv2(const THostedLv2& fx) {
              {TKind::AtomIn, TKind::AtomOut, TKind::CvIn, TKind::CvOut, TKind::Other});
 }
 
+void InfoClap(const THostedClap& fx) {
+  const clap::plugin_descriptor& d = fx.Descriptor();
+  auto text = [](const char* s) { return s ? s : ""; };
+  std::printf("plug-in          %s (CLAP %u.%u.%u)\n", fx.Path().c_str(), d.clap_version.major,
+              d.clap_version.minor, d.clap_version.revision);
+  std::printf("id               %s\n", text(d.id));
+  std::printf("name             %s\n", text(d.name));
+  std::printf("vendor           %s\n", text(d.vendor));
+  std::printf("version          %s\n", text(d.version_text));
+  std::printf("description      %s\n", text(d.description));
+  std::string features;
+  for (const char* const* f = d.features; f && *f; ++f)
+    features += (features.empty() ? "" : ", ") + std::string(*f);
+  std::printf("features         %s\n", features.c_str());
+  std::printf("audio            %d in, %d out (main ports)\n", fx.NumInputs(), fx.NumOutputs());
+  std::printf("note ports       %s\n", fx.NotePorts().c_str());
+  std::printf("latency          %u\n", fx.Latency());
+  std::string extensions;
+  for (const char* e :
+       {clap::kExtAudioPorts, clap::kExtNotePorts, clap::kExtParams, clap::kExtState,
+        clap::kExtLatency, clap::kExtGui, clap::kExtTimerSupport, clap::kExtPosixFdSupport})
+    if (fx.Offers(e)) extensions += (extensions.empty() ? "" : ", ") + std::string(e);
+  std::printf("extensions       %s\n", extensions.c_str());
+  const auto& params = fx.Params();
+  std::printf("parameters       %zu\n", params.size());
+  size_t nameWidth = 4;
+  for (const auto& p : params)
+    nameWidth = std::max(nameWidth, p.Name.size());
+  if (!params.empty())
+    std::printf("  %-3s %-10s  %-*s  %-8s  %-8s  %-8s  %-8s  %s\n", "#", "id",
+                static_cast<int>(nameWidth), "name", "min", "max", "default", "value", "text");
+  for (size_t i = 0; i < params.size(); ++i) {
+    const auto& p = params[i];
+    const double v = fx.Value(p);
+    std::printf("  %-3zu %-10u  %-*s  %-8g  %-8g  %-8g  %-8g  %s%s\n", i, p.Id,
+                static_cast<int>(nameWidth), p.Name.c_str(), p.Min, p.Max, p.Default, v,
+                fx.Text(p, v).c_str(), (p.Flags & clap::kParamIsStepped) ? "  (stepped)" : "");
+  }
+}
+
 } // namespace
 
 int RunInfo(const std::vector<std::string>& args) {
   TArguments a(args, {});
   a.ExpectPositional(1, 1, "info PLUGIN");
   const std::string& argument = a.Positional()[0];
+  if (FormatOf(argument) == TPluginFormat::Clap) {
+    InfoClap(THostedClap(argument));
+    return 0;
+  }
   if (FormatOf(argument) != TPluginFormat::Vst2) {
     InfoLv2(THostedLv2(argument, FormatOf(argument) == TPluginFormat::Lv2Bundle));
     return 0;

@@ -1,5 +1,5 @@
-// quantaloop-host: renders sound files through a VST 2 or LV2 plug-in, reports what a plug-in
-// tells a host, and measures the results.
+// quantaloop-host: renders sound files through a VST 2, LV2 or CLAP plug-in, reports what a
+// plug-in tells a host, and measures the results.
 
 #include "Commands.h"
 #include "SoundFiles.h"
@@ -18,13 +18,15 @@ namespace {
 constexpr const char* kUsage = R"(usage: quantaloop-host COMMAND ...
 
   PLUGIN is a VST 2 library, an LV2 bundle (a folder ending in .lv2 or holding a
-  manifest.ttl) or an LV2 plug-in URI, looked up in the folders of LV2_PATH.
+  manifest.ttl), an LV2 plug-in URI, looked up in the folders of LV2_PATH, or a CLAP
+  plug-in (a file ending in .clap).
 
   info PLUGIN
       What the plug-in tells a host. VST 2: names, vendor, version, unique id, pins, flags,
       programs, parameters (name, label, display text) and its canDo answers. LV2: name,
       URI, class, features, audio ports, presets, control ports (symbol, name, range,
-      default, unit) and its other ports.
+      default, unit) and its other ports. CLAP: id, name, vendor, version, features,
+      audio and note ports, latency, extensions and parameters (id, range, value, text).
 
   process PLUGIN IN OUT [--set NAME=VALUE ...] [--program N] [--block N]
       Streams the sound file IN through the plug-in into OUT, at IN's sample rate, in blocks
@@ -38,6 +40,9 @@ constexpr const char* kUsage = R"(usage: quantaloop-host COMMAND ...
       For LV2, --program N selects preset N as info lists them, and NAME is a control
       port's name or symbol (exact, else ignoring case); VALUE is a number in the port's
       units within its range, a scale point's label, or @0..1 across the range.
+      For CLAP, NAME is a parameter's name (exact, else ignoring case) or its index from 0;
+      VALUE is a number in the parameter's units within its range, a text the plug-in
+      parses, or @0..1 across the range. CLAP plug-ins have no programs.
 
   analyze IN... [--ref REF] [--png FILE] [--fft N]
       Peak and RMS level of each IN. With --ref: the gain against REF and the
