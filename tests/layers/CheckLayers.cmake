@@ -10,7 +10,8 @@ set(QL_LAYERS
   "vst2/base:vst2/base,vst2/interface,core,platform"
   "vst2/template:vst2/template,vst2/base,vst2/interface,core,platform"
   "vst2/plugin:vst2/plugin,vst2/template,vst2/base,vst2/interface,editor,core,platform"
-  "lv2:lv2,editor,core")
+  "lv2:lv2,editor,core"
+  "clap:clap,editor,core")
 
 get_filename_component(SOURCE_DIR "${SOURCE_DIR}" ABSOLUTE)
 set(problems "")
