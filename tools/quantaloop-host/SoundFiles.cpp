@@ -133,10 +133,19 @@ TTempFile::TTempFile(const std::string& path) : FPath(path) {
   std::string pattern = path + ".part-XXXXXX";
   std::vector<char> name(pattern.begin(), pattern.end());
   name.push_back('\0');
+  // An interrupt between creating the file and registering it would leave it behind: the
+  // signals that clean up wait until the handler knows the file.
+  sigset_t cleanup, before;
+  sigemptyset(&cleanup);
+  for (int signal : {SIGINT, SIGTERM, SIGHUP, SIGPIPE})
+    sigaddset(&cleanup, signal);
+  ::sigprocmask(SIG_BLOCK, &cleanup, &before);
   FDescriptor = ::mkstemp(name.data());
-  if (FDescriptor < 0) throw TToolError("cannot create " + path + ": " + std::strerror(errno));
+  const int error = errno;
+  if (FDescriptor >= 0) RegisterPending(name.data());
+  ::sigprocmask(SIG_SETMASK, &before, nullptr);
+  if (FDescriptor < 0) throw TToolError("cannot create " + path + ": " + std::strerror(error));
   FTemp = name.data();
-  RegisterPending(FTemp);
   // mkstemp makes the file private; the result gets the permissions of any new file.
   mode_t mask = ::umask(0);
   ::umask(mask);
