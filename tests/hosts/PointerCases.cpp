@@ -250,7 +250,7 @@ int RunPointerCases(TPointerHost& host) {
   return cases.Run();
 }
 
-std::vector<uint32_t> WindowPixels(HWND window, int width, int height) {
+std::vector<uint32_t> DcPixels(HDC source, int x, int y, int width, int height) {
   std::vector<uint32_t> pixels;
   BITMAPINFO info{};
   info.bmiHeader.biSize = sizeof(info.bmiHeader);
@@ -260,15 +260,14 @@ std::vector<uint32_t> WindowPixels(HWND window, int width, int height) {
   info.bmiHeader.biBitCount = 32;
   info.bmiHeader.biCompression = BI_RGB;
   void* bits = nullptr;
-  HDC dc = GetDC(window);
-  HDC memory = CreateCompatibleDC(dc);
+  HDC memory = CreateCompatibleDC(source);
   HBITMAP bitmap = CreateDIBSection(memory, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
   if (memory && bitmap && bits) {
     HGDIOBJ old = SelectObject(memory, bitmap);
-    if (BitBlt(memory, 0, 0, width, height, dc, 0, 0, SRCCOPY)) {
+    if (BitBlt(memory, 0, 0, width, height, source, x, y, SRCCOPY)) {
       GdiFlush();
       const auto* p = static_cast<const uint32_t*>(bits);
-      pixels.assign(p, p + static_cast<size_t>(width) * height);
+      pixels.assign(p, p + static_cast<size_t>(width) * static_cast<size_t>(height));
       for (uint32_t& v : pixels)
         v &= 0xFFFFFFu;
     }
@@ -276,6 +275,12 @@ std::vector<uint32_t> WindowPixels(HWND window, int width, int height) {
   }
   if (bitmap) DeleteObject(bitmap);
   if (memory) DeleteDC(memory);
+  return pixels;
+}
+
+std::vector<uint32_t> WindowPixels(HWND window, int width, int height) {
+  HDC dc = GetDC(window);
+  std::vector<uint32_t> pixels = DcPixels(dc, 0, 0, width, height);
   ReleaseDC(window, dc);
   return pixels;
 }

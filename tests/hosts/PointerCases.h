@@ -53,8 +53,9 @@ public:
 // Runs the cases above, printing "ok   ..." or "FAIL ..." lines; answers the failures.
 int RunPointerCases(TPointerHost& host);
 
-// The window's client area through a top-down 32-bit DIB section, 0x00RRGGBB, top row first;
-// empty when the system would not copy it.
+// A rectangle of a device context through a top-down 32-bit DIB section, 0x00RRGGBB, top row
+// first; empty when the system would not copy it. WindowPixels: the window's client area.
+std::vector<uint32_t> DcPixels(HDC source, int x, int y, int width, int height);
 std::vector<uint32_t> WindowPixels(HWND window, int width, int height);
 
 } // namespace qlhosts
