@@ -531,16 +531,21 @@ public:
     return static_cast<float>(value);
   }
   void ClearEdits(size_t slot) override {
-    Flush(*FSlots[slot]);
-    FSlots[slot]->Heard.clear();
+    TPointerSlot& s = *FSlots[slot];
+    Flush(s);
+    s.Heard.clear();
+    s.Host.FlushRequests = 0;
   }
+  // A host that is not processing hears the events only through a flush it was asked for.
   std::string Edits(size_t slot) override {
     TPointerSlot& s = *FSlots[slot];
+    const bool asked = s.Host.FlushRequests > 0;
     Flush(s);
     std::string joined;
     for (const std::string& e : s.Heard)
       joined += (joined.empty() ? "" : ", ") + e;
-    return joined.empty() ? "nothing" : joined;
+    if (joined.empty()) return "nothing";
+    return asked ? joined : joined + ", without a flush request";
   }
   std::string WholeEdit(float value) const override {
     const int index = ppOversampling;
