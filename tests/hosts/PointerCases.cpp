@@ -250,6 +250,30 @@ int RunPointerCases(TPointerHost& host) {
   return cases.Run();
 }
 
+THostWindows::THostWindows(const wchar_t* className, WNDPROC proc) : FClassName(className) {
+  WNDCLASSEXW wc{};
+  wc.cbSize = sizeof(wc);
+  wc.lpfnWndProc = proc;
+  wc.hInstance = GetModuleHandleW(nullptr);
+  wc.hCursor = LoadCursorW(nullptr, reinterpret_cast<LPCWSTR>(IDC_ARROW));
+  wc.lpszClassName = className;
+  FRegistered = RegisterClassExW(&wc) != 0;
+}
+
+THostWindows::~THostWindows() {
+  if (FRegistered) UnregisterClassW(FClassName, GetModuleHandleW(nullptr));
+}
+
+HWND THostWindows::Create(int left, int top, void* userData) const {
+  HWND window = CreateWindowExW(
+      0, FClassName, L"Quantaloop pointer host", WS_POPUP | WS_VISIBLE | WS_CLIPCHILDREN, left, top,
+      kEditorWidth, kEditorHeight, nullptr, nullptr, GetModuleHandleW(nullptr), nullptr);
+  if (!window) return nullptr;
+  SetWindowPos(window, HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
+  SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(userData));
+  return window;
+}
+
 std::vector<uint32_t> DcPixels(HDC source, int x, int y, int width, int height) {
   std::vector<uint32_t> pixels;
   BITMAPINFO info{};

@@ -50,6 +50,22 @@ public:
   virtual void CloseAll() = 0;
 };
 
+// The host windows of a format's TPointerHost: a window class of its own for the time it lives,
+// and top-level windows of the editor's size that stay above the others, with a pointer of the
+// host's for their window procedure.
+class THostWindows {
+public:
+  THostWindows(const wchar_t* className, WNDPROC proc);
+  ~THostWindows();
+  THostWindows(const THostWindows&) = delete;
+  THostWindows& operator=(const THostWindows&) = delete;
+  HWND Create(int left, int top, void* userData) const;
+
+private:
+  const wchar_t* FClassName;
+  bool FRegistered = false;
+};
+
 // Runs the cases above, printing "ok   ..." or "FAIL ..." lines; answers the failures.
 int RunPointerCases(TPointerHost& host);
 

@@ -488,19 +488,9 @@ LRESULT CALLBACK PointerHostProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lPar
 // for when the pointer cases read them (the instances are not processing).
 class TClapPointerHost final : public qlhosts::TPointerHost {
 public:
-  explicit TClapPointerHost(const clap::plugin_entry* entry) : FEntry(entry) {
-    WNDCLASSEXW wc{};
-    wc.cbSize = sizeof(wc);
-    wc.lpfnWndProc = PointerHostProc;
-    wc.hInstance = GetModuleHandleW(nullptr);
-    wc.hCursor = LoadCursorW(nullptr, reinterpret_cast<LPCWSTR>(IDC_ARROW));
-    wc.lpszClassName = kPointerHostClass;
-    FClassRegistered = RegisterClassExW(&wc) != 0;
-  }
-  ~TClapPointerHost() override {
-    CloseAll();
-    if (FClassRegistered) UnregisterClassW(kPointerHostClass, GetModuleHandleW(nullptr));
-  }
+  explicit TClapPointerHost(const clap::plugin_entry* entry)
+      : FEntry(entry), FWindows(kPointerHostClass, PointerHostProc) {}
+  ~TClapPointerHost() override { CloseAll(); }
 
   bool Open(int left, int top) override {
     TPointerSlot& s = *FSlots.emplace_back(std::make_unique<TPointerSlot>());
@@ -508,12 +498,8 @@ public:
     if (!s.Fx->Gui || !s.Fx->Params) return false;
     s.Timer = static_cast<const clap::plugin_timer_support*>(
         s.Fx->P->get_extension(s.Fx->P, clap::kExtTimerSupport));
-    s.Window = CreateWindowExW(0, kPointerHostClass, L"clapcheck pointer",
-                               WS_POPUP | WS_VISIBLE | WS_CLIPCHILDREN, left, top, kWidth, kHeight,
-                               nullptr, nullptr, GetModuleHandleW(nullptr), nullptr);
+    s.Window = FWindows.Create(left, top, &s);
     if (!s.Window) return false;
-    SetWindowPos(s.Window, HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
-    SetWindowLongPtrW(s.Window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(&s));
     clap::window parent{clap::kWindowApiWin32, {}};
     parent.win32 = s.Window;
     if (!s.Fx->Gui->create(s.Fx->P, clap::kWindowApiWin32, false)) return false;
@@ -598,7 +584,7 @@ private:
   }
 
   const clap::plugin_entry* FEntry;
-  bool FClassRegistered = false;
+  qlhosts::THostWindows FWindows;
   std::vector<std::unique_ptr<TPointerSlot>> FSlots;
 };
 

@@ -39,34 +39,20 @@ struct THosted {
 
 class TVst2PointerHost final : public TPointerHost {
 public:
-  explicit TVst2PointerHost(TPluginEntry entry) : FEntry(entry) {
-    WNDCLASSEXW wc{};
-    wc.cbSize = sizeof(wc);
-    wc.lpfnWndProc = HostWindowProc;
-    wc.hInstance = GetModuleHandleW(nullptr);
-    wc.hCursor = LoadCursorW(nullptr, reinterpret_cast<LPCWSTR>(IDC_ARROW));
-    wc.lpszClassName = kHostClass;
-    FClassRegistered = RegisterClassExW(&wc) != 0;
-  }
-  ~TVst2PointerHost() override {
-    CloseAll();
-    if (FClassRegistered) UnregisterClassW(kHostClass, GetModuleHandleW(nullptr));
-  }
+  explicit TVst2PointerHost(TPluginEntry entry)
+      : FEntry(entry), FWindows(kHostClass, HostWindowProc) {}
+  ~TVst2PointerHost() override { CloseAll(); }
 
   bool Open(int left, int top) override {
     THosted h;
     h.Effect = FEntry(HostCallback);
     if (h.Effect) {
       h.Effect->dispatcher(h.Effect, effOpen, 0, 0, nullptr, 0.0f);
-      h.Host = CreateWindowExW(0, kHostClass, L"Quantaloop pointer host",
-                               WS_POPUP | WS_VISIBLE | WS_CLIPCHILDREN, left, top, kEditorWidth,
-                               kEditorHeight, nullptr, nullptr, GetModuleHandleW(nullptr), nullptr);
+      h.Host = FWindows.Create(left, top, h.Effect);
     }
     if (h.Host) {
-      SetWindowPos(h.Host, HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
       if (h.Effect->dispatcher(h.Effect, effEditOpen, 0, 0, h.Host, 0.0f) != 0)
         h.Editor = GetWindow(h.Host, GW_CHILD);
-      SetWindowLongPtrW(h.Host, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(h.Effect));
       SetTimer(h.Host, kIdleTimer, kIdleMs, nullptr);
     }
     FHosted.push_back(h);
@@ -100,7 +86,7 @@ public:
 
 private:
   TPluginEntry FEntry;
-  bool FClassRegistered = false;
+  THostWindows FWindows;
   std::vector<THosted> FHosted;
 };
 
