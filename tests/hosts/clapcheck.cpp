@@ -16,6 +16,11 @@
 //       invalidates its window with its children, and after a press on a number whose capture
 //       the host takes (its gesture must end without the release).
 //
+//   clapcheck pointer CLAP                          (Windows builds)
+//       The pointer cases of PointerCases.h against the editor in host windows of ours: drags
+//       whose release went elsewhere, each reaching the host as one whole edit (gesture begin,
+//       param value, gesture end in the flushes), and two editors of two instances at once.
+//
 // Prints "ok ..." or "FAIL ..." lines and a last line "clapcheck: passed" or "...: FAILED".
 #include "clap/ClapDescription.h"
 #include "clap/ClapInterface.h"
@@ -28,6 +33,9 @@
 #include <vector>
 
 #if defined(_WIN32)
+#include "PointerCases.h"
+
+#include <memory>
 #include <windows.h>
 #else
 #include <dlfcn.h>
@@ -259,37 +267,6 @@ int Render(const clap::plugin_entry* entry, const char* outPath) {
 constexpr int kWidth = 1001, kHeight = 579;
 const wchar_t kHostClass[] = L"QuantaloopClapCheckHost";
 
-// Copies the window's client area through a top-down 32-bit DIB section.
-std::vector<uint32_t> Capture(HWND window) {
-  std::vector<uint32_t> pixels;
-  HDC source = GetDC(window);
-  BITMAPINFO info{};
-  info.bmiHeader.biSize = sizeof(info.bmiHeader);
-  info.bmiHeader.biWidth = kWidth;
-  info.bmiHeader.biHeight = -kHeight;
-  info.bmiHeader.biPlanes = 1;
-  info.bmiHeader.biBitCount = 32;
-  info.bmiHeader.biCompression = BI_RGB;
-  void* bits = nullptr;
-  HDC memory = CreateCompatibleDC(source);
-  HBITMAP bitmap = CreateDIBSection(memory, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
-  if (memory && bitmap && bits) {
-    HGDIOBJ old = SelectObject(memory, bitmap);
-    if (BitBlt(memory, 0, 0, kWidth, kHeight, source, 0, 0, SRCCOPY)) {
-      GdiFlush();
-      const auto* p = static_cast<const uint32_t*>(bits);
-      pixels.assign(p, p + static_cast<size_t>(kWidth) * kHeight);
-      for (uint32_t& v : pixels)
-        v &= 0xFFFFFFu;
-    }
-    SelectObject(memory, old);
-  }
-  if (bitmap) DeleteObject(bitmap);
-  if (memory) DeleteDC(memory);
-  ReleaseDC(window, source);
-  return pixels;
-}
-
 void PumpFor(DWORD ms) {
   const DWORD start = GetTickCount();
   while (GetTickCount() - start < ms) {
@@ -342,7 +319,7 @@ std::vector<uint32_t> HeadlessPixels(const TInstance& fx) {
 // editor on 10 ms at a time, up to the time the window has been open, until the pictures agree.
 bool Agree(HWND host, const TInstance& mirror, long& mirrorMs, DWORD opened) {
   PumpFor(150);
-  const std::vector<uint32_t> shot = Capture(host);
+  const std::vector<uint32_t> shot = qlhosts::WindowPixels(host, kWidth, kHeight);
   const long elapsed = static_cast<long>(GetTickCount() - opened);
   while (mirrorMs <= elapsed + 150) {
     if (HeadlessPixels(mirror) == shot) return true;
@@ -481,6 +458,142 @@ int Editor(const clap::plugin_entry* entry) {
   return gFailures ? 1 : 0;
 }
 
+// ---- pointer (Windows)
+
+const wchar_t kPointerHostClass[] = L"QuantaloopClapPointerHost";
+
+// One instance with its editor open in a host window of its own, which serves the timer the
+// plug-in registered and keeps what the flushes carried.
+struct TPointerSlot {
+  THost Host;
+  std::unique_ptr<TInstance> Fx;
+  const clap::plugin_timer_support* Timer = nullptr;
+  HWND Window = nullptr;
+  HWND Editor = nullptr;
+  std::vector<std::string> Heard;
+};
+
+LRESULT CALLBACK PointerHostProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
+  auto* slot = reinterpret_cast<TPointerSlot*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA));
+  if (msg == WM_TIMER && slot && slot->Timer && slot->Editor && wParam == 1) {
+    slot->Timer->on_timer(slot->Fx->P, 1);
+    return 0;
+  }
+  if (msg == WM_ERASEBKGND) return 1;
+  return DefWindowProcW(hwnd, msg, wParam, lParam);
+}
+
+// The pointer cases through the gui extension; the oversampling number is read with the params
+// extension's get_value, and the edits are the gesture and value events of flushes, one asked
+// for when the pointer cases read them (the instances are not processing).
+class TClapPointerHost final : public qlhosts::TPointerHost {
+public:
+  explicit TClapPointerHost(const clap::plugin_entry* entry)
+      : FEntry(entry), FWindows(kPointerHostClass, PointerHostProc) {}
+  ~TClapPointerHost() override { CloseAll(); }
+
+  bool Open(int left, int top) override {
+    TPointerSlot& s = *FSlots.emplace_back(std::make_unique<TPointerSlot>());
+    s.Fx = std::make_unique<TInstance>(FEntry, s.Host);
+    if (!s.Fx->Gui || !s.Fx->Params) return false;
+    s.Timer = static_cast<const clap::plugin_timer_support*>(
+        s.Fx->P->get_extension(s.Fx->P, clap::kExtTimerSupport));
+    s.Window = FWindows.Create(left, top, &s);
+    if (!s.Window) return false;
+    clap::window parent{clap::kWindowApiWin32, {}};
+    parent.win32 = s.Window;
+    if (!s.Fx->Gui->create(s.Fx->P, clap::kWindowApiWin32, false)) return false;
+    if (!s.Fx->Gui->set_parent(s.Fx->P, &parent) || !s.Fx->Gui->show(s.Fx->P)) return false;
+    s.Editor = GetWindow(s.Window, GW_CHILD);
+    if (s.Host.TimerOn) SetTimer(s.Window, 1, s.Host.TimerPeriod, nullptr);
+    return s.Editor != nullptr;
+  }
+  HWND Host(size_t slot) const override { return FSlots[slot]->Window; }
+  HWND Editor(size_t slot) const override { return FSlots[slot]->Editor; }
+  float Oversampling(size_t slot) override {
+    const TInstance& fx = *FSlots[slot]->Fx;
+    double value = -1;
+    fx.Params->get_value(fx.P, clapq::ParamIdOf(ppOversampling), &value);
+    return static_cast<float>(value);
+  }
+  void ClearEdits(size_t slot) override {
+    TPointerSlot& s = *FSlots[slot];
+    Flush(s);
+    s.Heard.clear();
+    s.Host.FlushRequests = 0;
+  }
+  // A host that is not processing hears the events only through a flush it was asked for.
+  std::string Edits(size_t slot) override {
+    TPointerSlot& s = *FSlots[slot];
+    const bool asked = s.Host.FlushRequests > 0;
+    Flush(s);
+    std::string joined;
+    for (const std::string& e : s.Heard)
+      joined += (joined.empty() ? "" : ", ") + e;
+    if (joined.empty()) return "nothing";
+    return asked ? joined : joined + ", without a flush request";
+  }
+  std::string WholeEdit(float value) const override {
+    const int index = ppOversampling;
+    char text[96];
+    std::snprintf(text, sizeof(text), "gesture begin %d, value %d = %g, gesture end %d", index,
+                  index, static_cast<double>(value), index);
+    return text;
+  }
+  void CloseEditor(size_t slot) override {
+    TPointerSlot& s = *FSlots[slot];
+    if (!s.Editor) return;
+    KillTimer(s.Window, 1);
+    s.Fx->Gui->destroy(s.Fx->P);
+    s.Editor = nullptr;
+  }
+  void CloseAll() override {
+    for (size_t slot = 0; slot < FSlots.size(); ++slot) {
+      CloseEditor(slot);
+      if (FSlots[slot]->Window) DestroyWindow(FSlots[slot]->Window);
+    }
+    FSlots.clear();
+  }
+
+private:
+  static std::string Number(double v) {
+    char text[32];
+    std::snprintf(text, sizeof(text), "%g", v);
+    return text;
+  }
+  // What a flush carries, as "gesture begin N", "value N = V", "gesture end N" (N the
+  // parameter's index).
+  static void Flush(TPointerSlot& s) {
+    TEvents none, out;
+    s.Fx->Params->flush(s.Fx->P, &none.In, &out.Out);
+    for (size_t i = 0; i < out.Items.size(); ++i) {
+      const clap::event_header& e = out.At(i);
+      if (e.type == clap::kEventParamGestureBegin || e.type == clap::kEventParamGestureEnd) {
+        const auto& g = reinterpret_cast<const clap::event_param_gesture&>(e);
+        s.Heard.push_back(std::string(e.type == clap::kEventParamGestureBegin ? "gesture begin "
+                                                                              : "gesture end ") +
+                          std::to_string(clapq::ParamIndexOf(g.param_id)));
+      } else if (e.type == clap::kEventParamValue) {
+        const auto& v = reinterpret_cast<const clap::event_param_value&>(e);
+        s.Heard.push_back("value " + std::to_string(clapq::ParamIndexOf(v.param_id)) + " = " +
+                          Number(v.value));
+      } else {
+        s.Heard.push_back("event of type " + std::to_string(e.type));
+      }
+    }
+  }
+
+  const clap::plugin_entry* FEntry;
+  qlhosts::THostWindows FWindows;
+  std::vector<std::unique_ptr<TPointerSlot>> FSlots;
+};
+
+int Pointer(const clap::plugin_entry* entry) {
+  TClapPointerHost host(entry);
+  gFailures += qlhosts::RunPointerCases(host);
+  return gFailures ? 1 : 0;
+}
+
 #endif
 
 } // namespace
@@ -488,7 +601,7 @@ int Editor(const clap::plugin_entry* entry) {
 int main(int argc, char** argv) {
   std::setvbuf(stdout, nullptr, _IONBF, 0);
   if (argc < 3) {
-    std::fprintf(stderr, "usage: %s render CLAP OUT.f32 | editor CLAP\n", argv[0]);
+    std::fprintf(stderr, "usage: %s render CLAP OUT.f32 | editor CLAP | pointer CLAP\n", argv[0]);
     return 2;
   }
   const clap::plugin_entry* entry = LoadEntry(argv[2]);
@@ -500,10 +613,11 @@ int main(int argc, char** argv) {
   if (std::strcmp(argv[1], "render") == 0 && argc == 4) status = Render(entry, argv[3]);
 #if defined(_WIN32)
   if (std::strcmp(argv[1], "editor") == 0) status = Editor(entry);
+  if (std::strcmp(argv[1], "pointer") == 0 && argc == 3) status = Pointer(entry);
 #endif
   entry->deinit();
   if (status == 2) {
-    std::fprintf(stderr, "usage: %s render CLAP OUT.f32 | editor CLAP\n", argv[0]);
+    std::fprintf(stderr, "usage: %s render CLAP OUT.f32 | editor CLAP | pointer CLAP\n", argv[0]);
     return 2;
   }
   std::printf("clapcheck: %s\n", status == 0 && gFailures == 0 ? "passed" : "FAILED");

@@ -27,6 +27,7 @@
 // Without a script (--no-click) the host asks for nothing: no clicks, no X screenshot.
 #include "win32host_editor.h"
 
+#include "PointerCases.h"
 #include "RecordCheck.h"
 #include "editor/EditorDrive.h"
 #include "vst2/interface/DAEffectX.h"
@@ -142,34 +143,14 @@ bool WritePpm(const std::string& path, const TPicture& picture) {
   return std::fclose(f) == 0;
 }
 
-// Copies a rectangle of a device context through a top-down 32-bit DIB section.
+// A rectangle of a device context; no size when the system would not copy it.
 TPicture Capture(HDC source, int x, int y, int width, int height) {
   TPicture picture;
-  BITMAPINFO info{};
-  info.bmiHeader.biSize = sizeof(info.bmiHeader);
-  info.bmiHeader.biWidth = width;
-  info.bmiHeader.biHeight = -height;
-  info.bmiHeader.biPlanes = 1;
-  info.bmiHeader.biBitCount = 32;
-  info.bmiHeader.biCompression = BI_RGB;
-  void* bits = nullptr;
-  HDC memory = CreateCompatibleDC(source);
-  HBITMAP bitmap = CreateDIBSection(memory, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
-  if (memory && bitmap && bits) {
-    HGDIOBJ old = SelectObject(memory, bitmap);
-    if (BitBlt(memory, 0, 0, width, height, source, x, y, SRCCOPY)) {
-      GdiFlush();
-      const auto* p = static_cast<const uint32_t*>(bits);
-      picture.Width = width;
-      picture.Height = height;
-      picture.Pixels.assign(p, p + static_cast<size_t>(width) * static_cast<size_t>(height));
-      for (uint32_t& v : picture.Pixels)
-        v &= 0xFFFFFFu;
-    }
-    SelectObject(memory, old);
+  picture.Pixels = DcPixels(source, x, y, width, height);
+  if (!picture.Pixels.empty()) {
+    picture.Width = width;
+    picture.Height = height;
   }
-  if (bitmap) DeleteObject(bitmap);
-  if (memory) DeleteDC(memory);
   return picture;
 }
 
