@@ -37,6 +37,11 @@ public:
   // live in the headless backend; false otherwise.
   bool Drive(TEditorDrive& drive);
 
+  // The descriptor the window system signals the window's events on, or -1 (Backend.h).
+  int EventDescriptor() const {
+    return HandleAllocated() ? Backend().EventDescriptor(Handle()) : -1;
+  }
+
   TEditorView* Effect() const { return FEffect; }
 
   // Components, in the order the form owns them.

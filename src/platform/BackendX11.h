@@ -45,6 +45,8 @@ public:
   // ticks due by the clock (one per elapsed interval, at most TWindowSchedule::kMaxCatchUp per
   // timer and pump), then the paints asked for.
   void Pump() override;
+  // The window's own display connection.
+  int EventDescriptor(TWindowHandle window) const override;
 
   int WindowCount() const { return static_cast<int>(FWindows.size()); }
   // Block transfers to the window so far, and whether they went through shared memory.
