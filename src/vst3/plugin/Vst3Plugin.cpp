@@ -111,7 +111,13 @@ uint8_t VelocityByte(float velocity) {
 
 TVst3Plugin::TVst3Plugin() {
   FAudio = FStore.Values();
-  FComponent.SetAll(FAudio);
+  FSaved = FAudio;
+}
+
+TParameterValues TVst3Plugin::ComponentValues() {
+  if (FLoadsSeen.load(std::memory_order_acquire) == FLoadsPosted.load(std::memory_order_relaxed))
+    FFromAudio.Take(FSaved);
+  return FSaved;
 }
 
 TVst3Plugin::~TVst3Plugin() {
@@ -208,14 +214,13 @@ tresult TVst3Plugin::setActive(TBool state) {
 tresult TVst3Plugin::LoadComponent(IBStream* stream) {
   try {
     TStateValues state{FProgram.load(), {}};
-    const TParameterValues now = FComponent.Values();
+    const TParameterValues now = ComponentValues();
     std::memcpy(state.Real, now.Real, sizeof(state.Real));
     if (!LoadFrom(stream, state)) return kResultFalse;
-    TParameterValues values;
-    std::memcpy(values.Real, state.Real, sizeof(values.Real));
+    std::memcpy(FSaved.Real, state.Real, sizeof(FSaved.Real));
     FProgram.store(state.Program);
-    FComponent.SetAll(values);
-    FMailbox.PostAll(values);
+    FToAudio.PostAll(FSaved);
+    FLoadsPosted.fetch_add(1, std::memory_order_release);
     return kResultOk;
   } catch (...) {
     return kResultFalse;
@@ -226,7 +231,7 @@ tresult TVst3Plugin::SaveComponent(IBStream* stream) {
   if (!stream) return kInvalidArgument;
   try {
     TStateValues state{FProgram.load(), {}};
-    const TParameterValues now = FComponent.Values();
+    const TParameterValues now = ComponentValues();
     std::memcpy(state.Real, now.Real, sizeof(state.Real));
     std::vector<uint8_t> blob = SaveState(state);
     int32 written = 0;
@@ -331,8 +336,10 @@ void TVst3Plugin::GatherNotes(IEventList* events) {
 tresult TVst3Plugin::process(ProcessData& data) {
   if (data.symbolicSampleSize != kSample32) return kInvalidArgument;
   const int32 frames = data.numSamples > 0 ? data.numSamples : 0;
-  // A loaded state first, then the block's changes over it.
-  bool changed = FMailbox.Take(FAudio);
+  // A loaded state first, then the block's changes over it. The loads posted so far, read
+  // before the take, are the ones this block has surely taken.
+  const uint32_t loads = FLoadsPosted.load(std::memory_order_acquire);
+  bool changed = FToAudio.Take(FAudio);
   GatherChanges(data.inputParameterChanges, frames);
   changed = changed || FChangeCount > 0;
 
@@ -373,7 +380,10 @@ tresult TVst3Plugin::process(ProcessData& data) {
     next = end + 1;
   }
   if (audio) data.outputs[0].silenceFlags = 0;
-  if (changed) FComponent.SetAll(FAudio);
+  if (changed) {
+    FFromAudio.PostAll(FAudio);
+    FLoadsSeen.store(loads, std::memory_order_release);
+  }
 
   GatherNotes(data.inputEvents);
   if (data.outputEvents && FNoteCount) {

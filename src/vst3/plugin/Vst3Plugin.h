@@ -8,8 +8,7 @@
 //   back to the processing as parameter changes;
 // - the processing's (FAudio): the audio thread's own copy, changed only by the parameter queues
 //   of each block (at their sample offsets, through the core's split block) and by a loaded
-//   state, which the main thread posts whole through FMailbox. FComponent mirrors it for
-//   getState.
+//   state, which the main thread posts whole; getState saves the main thread's copy of them.
 //
 // The bypass is a parameter of its own after the effect's five: while on, the output is the
 // input, sample for sample.
@@ -139,6 +138,8 @@ public:
 
 private:
   ~TVst3Plugin();
+  // The processing's values as the main thread saves them (FSaved, brought up to date).
+  TParameterValues ComponentValues();
   // A queue's points as changes of the block, in frame order with the others.
   void GatherChanges(vst3::IParameterChanges* changes, vst3::int32 frames);
   void GatherNotes(vst3::IEventList* events);
@@ -152,11 +153,19 @@ private:
   TParameterStore FStore;
   std::atomic<float> FBypassShown{0.0f};
 
-  // Processing (audio thread) and what the main thread hands it.
-  TSettingsMailbox FMailbox;
-  TParameterStore FComponent; // the processing's values as getState saves them
+  // Processing (audio thread) and what the main thread hands it: a loaded state goes to the
+  // audio thread through FToAudio; the values the block's changes leave come back through
+  // FFromAudio, each post whole. The main thread saves FSaved, its own copy: a loaded state at
+  // once, the audio thread's values once the audio thread has taken every state loaded so far
+  // (FLoadsSeen has caught up with FLoadsPosted), so that a block still running on the values
+  // before a load never brings them back into the state saved after it.
+  TSettingsMailbox FToAudio;
+  TSettingsMailbox FFromAudio;
+  std::atomic<uint32_t> FLoadsPosted{0};
+  std::atomic<uint32_t> FLoadsSeen{0};
+  TParameterValues FSaved; // main thread
   std::atomic<int32_t> FProgram{0};
-  TParameterValues FAudio;
+  TParameterValues FAudio; // audio thread
   bool FBypass = false;
   TEffectProcessor FProcessor;
 
