@@ -3,6 +3,7 @@
 #include "Commands.h"
 #include "HostedEffect.h"
 #include "HostedLv2.h"
+#include "HostedVst3.h"
 
 #include <algorithm>
 #include <cmath>
@@ -154,12 +155,42 @@ void InfoLv2(const THostedLv2& fx) {
              {TKind::AtomIn, TKind::AtomOut, TKind::CvIn, TKind::CvOut, TKind::Other});
 }
 
+void InfoVst3(const THostedVst3& fx) {
+  std::printf("plug-in          %s (VST 3 bundle)\n", fx.Path().c_str());
+  std::printf("vendor           %s\n", fx.Vendor().c_str());
+  for (const vst3::PClassInfo& c : fx.Classes()) {
+    std::string id;
+    char hex[3];
+    for (char b : c.cid) {
+      std::snprintf(hex, sizeof(hex), "%02X", static_cast<unsigned char>(b));
+      id += hex;
+    }
+    std::printf("class            %s, %s, %s\n", c.name, c.category, id.c_str());
+  }
+  for (const std::string& bus : fx.Buses())
+    std::printf("bus              %s\n", bus.c_str());
+  std::printf("parameters       %zu\n", fx.Parameters().size());
+  for (const THostedVst3::TParameter& p : fx.Parameters()) {
+    std::string flags;
+    if (p.Flags & vst3::kCanAutomate) flags += " automatable";
+    if (p.Flags & vst3::kIsBypass) flags += " bypass";
+    if (p.Flags & vst3::kIsProgramChange) flags += " program-change";
+    std::printf("  %2u %-14s units '%s', steps %d, default %s (%g),%s\n", p.Id, p.Title.c_str(),
+                p.Units.c_str(), p.StepCount, fx.ValueText(p.Id, p.Default).c_str(), p.Default,
+                flags.c_str());
+  }
+}
+
 } // namespace
 
 int RunInfo(const std::vector<std::string>& args) {
   TArguments a(args, {});
   a.ExpectPositional(1, 1, "info PLUGIN");
   const std::string& argument = a.Positional()[0];
+  if (FormatOf(argument) == TPluginFormat::Vst3) {
+    InfoVst3(THostedVst3(argument));
+    return 0;
+  }
   if (FormatOf(argument) != TPluginFormat::Vst2) {
     InfoLv2(THostedLv2(argument, FormatOf(argument) == TPluginFormat::Lv2Bundle));
     return 0;
