@@ -13,10 +13,16 @@
 
 #include <gtest/gtest.h>
 
+#include <X11/Xlib.h>
+#include <X11/extensions/XTest.h>
+#include <poll.h>
+
 #include <array>
 #include <atomic>
 #include <bit>
+#include <chrono>
 #include <cmath>
+#include <cstdlib>
 #include <cstring>
 #include <limits>
 #include <string>
@@ -871,6 +877,84 @@ TEST_F(Vst3Editor, TheRunLoopServesTheWindowWhileItIsAttached) {
   EXPECT_EQ(Frame.Timer, nullptr);
   EXPECT_EQ(Frame.Events, nullptr);
   EXPECT_EQ(Frame.Refs, 0) << "the run loop is released";
+  view->release();
+}
+
+// Named for the x11 stage, which runs it against Xvfb; elsewhere it skips itself. The window
+// inside a host's X window is served by the run loop alone: its timer and its X connection's
+// descriptor, as a host polls it.
+class X11Vst3View : public Vst3Editor {
+protected:
+  void SetUp() override {
+    if (!std::getenv("DISPLAY") || !(FDisplay = XOpenDisplay(nullptr)))
+      GTEST_SKIP() << "no X display";
+    Vst3Editor::SetUp();
+    TEditorDrive native{.Command = edcUseHeadless, .Value = 0};
+    ASSERT_EQ(Drive->driveEditor(&native), 1);
+    const int screen = DefaultScreen(FDisplay);
+    XTestFakeMotionEvent(FDisplay, screen, DisplayWidth(FDisplay, screen) - 1,
+                         DisplayHeight(FDisplay, screen) - 1, CurrentTime);
+    FHostWindow = XCreateSimpleWindow(FDisplay, DefaultRootWindow(FDisplay), 0, 0, 1001, 579, 0, 0,
+                                      BlackPixel(FDisplay, screen));
+    XMapWindow(FDisplay, FHostWindow);
+    XSync(FDisplay, False);
+  }
+  void TearDown() override {
+    Vst3Editor::TearDown();
+    if (FDisplay) {
+      if (FHostWindow) XDestroyWindow(FDisplay, FHostWindow);
+      XCloseDisplay(FDisplay);
+    }
+  }
+  // The host's run loop for a while: the timer every 20 ms, the descriptor when it is readable.
+  void RunLoopFor(int ms) {
+    const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
+    while (std::chrono::steady_clock::now() < end) {
+      pollfd p{Frame.Fd, POLLIN, 0};
+      if (Frame.Events && ::poll(&p, 1, 20) > 0 && (p.revents & POLLIN))
+        Frame.Events->onFDIsSet(Frame.Fd);
+      if (Frame.Timer) Frame.Timer->onTimer();
+    }
+  }
+  Display* FDisplay = nullptr;
+  Window FHostWindow = 0;
+};
+
+TEST_F(X11Vst3View, TheRunLoopAloneServesTheEmbeddedWindow) {
+  IPlugView* view = Fx.Controller->createView(kEditorViewType);
+  ASSERT_NE(view, nullptr);
+  ASSERT_EQ(view->setFrame(&Frame), kResultOk);
+  ASSERT_EQ(view->attached(reinterpret_cast<void*>(FHostWindow), kPlatformTypeX11EmbedWindowID),
+            kResultOk);
+  const std::vector<std::string> registered = {"register timer 20", "register fd"};
+  EXPECT_EQ(Frame.Calls, registered);
+  ASSERT_GE(Frame.Fd, 0);
+  EXPECT_NE(Frame.Fd, ConnectionNumber(FDisplay)) << "the editor has a connection of its own";
+  // The editor's window is the host window's child.
+  Window root = 0, parent = 0, *children = nullptr;
+  unsigned count = 0;
+  ASSERT_TRUE(XQueryTree(FDisplay, FHostWindow, &root, &parent, &children, &count));
+  EXPECT_EQ(count, 1u);
+  if (children) XFree(children);
+  RunLoopFor(300);
+
+  XTestFakeMotionEvent(FDisplay, DefaultScreen(FDisplay), 150, 190, CurrentTime);
+  XTestFakeButtonEvent(FDisplay, 1, True, CurrentTime);
+  XTestFakeButtonEvent(FDisplay, 1, False, CurrentTime);
+  XSync(FDisplay, False);
+  RunLoopFor(400);
+  const std::vector<std::string> click = {"begin 0", "perform 0 2.000000", "end 0"};
+  EXPECT_EQ(Handler.Calls, click);
+
+  Frame.Calls.clear();
+  EXPECT_EQ(view->removed(), kResultOk);
+  const std::vector<std::string> unregistered = {"unregister fd", "unregister timer"};
+  EXPECT_EQ(Frame.Calls, unregistered);
+  EXPECT_EQ(Frame.Refs, 0);
+  XSync(FDisplay, False);
+  ASSERT_TRUE(XQueryTree(FDisplay, FHostWindow, &root, &parent, &children, &count));
+  EXPECT_EQ(count, 0u) << "the editor's window is gone";
+  if (children) XFree(children);
   view->release();
 }
 
