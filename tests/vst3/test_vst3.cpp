@@ -779,10 +779,11 @@ struct Vst3Editor : ::testing::Test {
     return pixels;
   }
 
-  TInstance Fx{Module()};
-  IQuantaloopEditorDrive* Drive = nullptr;
+  // The host's objects outlive the instance, which lets go of them when it goes.
   TRecordingHandler Handler;
   TRecordingFrame Frame;
+  TInstance Fx{Module()};
+  IQuantaloopEditorDrive* Drive = nullptr;
 };
 
 TEST_F(Vst3Editor, AViewOfFixedSizeForThisPlatformsWindows) {
