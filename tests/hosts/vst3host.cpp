@@ -7,7 +7,14 @@
 //   vst3host render BUNDLE OUT.f32 [REF.f32]
 //       Writes every output sample (both channels, interleaved, 32-bit float) to OUT and, with
 //       REF, compares them with it. Prints one "ok"/"FAIL" line per check and a verdict line.
+//
+//   vst3host editor BUNDLE [--no-click]      (Windows builds)
+//       The editor attached to a window of ours as an HWND: a click through the script, the
+//       window's pixels against the headless rendering (vst3host_editor.cpp).
 #include "vst3/host/Vst3Host.h"
+#ifdef _WIN32
+#include "vst3host_editor.h"
+#endif
 
 #include <cstdio>
 #include <cstring>
@@ -165,11 +172,21 @@ int Render(const std::string& bundle, const std::string& outPath, const std::str
 
 int main(int argc, char** argv) {
   const char* self = sizeof(void*) == 4 ? "vst3host32" : "vst3host";
-  if (argc < 4 || argc > 5 || std::strcmp(argv[1], "render") != 0) {
-    std::fprintf(stderr, "usage: %s render BUNDLE OUT.f32 [REF.f32]\n", argv[0]);
+  int status = 2;
+  if (argc >= 4 && argc <= 5 && std::strcmp(argv[1], "render") == 0) {
+    status = Render(argv[2], argv[3], argc > 4 ? argv[4] : "");
+#ifdef _WIN32
+  } else if (argc >= 3 && argc <= 4 && std::strcmp(argv[1], "editor") == 0) {
+    status =
+        RunVst3EditorCheck(argv[2], !(argc == 4 && std::strcmp(argv[3], "--no-click") == 0), 60);
+#endif
+  } else {
+    std::fprintf(stderr,
+                 "usage: %s render BUNDLE OUT.f32 [REF.f32]\n       %s editor BUNDLE "
+                 "[--no-click]\n",
+                 argv[0], argv[0]);
     return 2;
   }
-  const int status = Render(argv[2], argv[3], argc > 4 ? argv[4] : "");
   std::printf("%s: %s\n", self, status == 0 ? "passed" : "FAILED");
   return status;
 }

@@ -212,11 +212,11 @@ void* TModule::Symbol(const char* name) const {
 #endif
 }
 
-bool TModule::FindClass(const char* category, PClassInfo& info) const {
-  if (!FFactory) return false;
-  const int32 n = FFactory->countClasses();
+bool TModule::FindClassOf(IPluginFactory* factory, const char* category, PClassInfo& info) {
+  if (!factory) return false;
+  const int32 n = factory->countClasses();
   for (int32 i = 0; i < n; ++i)
-    if (FFactory->getClassInfo(i, &info) == kResultOk &&
+    if (factory->getClassInfo(i, &info) == kResultOk &&
         std::strncmp(info.category, category, sizeof(info.category)) == 0)
       return true;
   return false;
@@ -224,12 +224,11 @@ bool TModule::FindClass(const char* category, PClassInfo& info) const {
 
 // ---- TInstance ----
 
-TInstance::TInstance(const TModule& module, FUnknown* hostContext) {
+TInstance::TInstance(IPluginFactory* factory, FUnknown* hostContext) {
   PClassInfo info;
-  if (!module.FindClass(kVstAudioEffectClass, info)) return;
+  if (!TModule::FindClassOf(factory, kVstAudioEffectClass, info)) return;
   void* obj = nullptr;
-  if (module.Factory()->createInstance(info.cid, kIComponentIid.Bytes, &obj) != kResultOk || !obj)
-    return;
+  if (factory->createInstance(info.cid, kIComponentIid.Bytes, &obj) != kResultOk || !obj) return;
   Component = static_cast<IComponent*>(obj);
   if (Component->initialize(hostContext) != kResultOk) return;
   obj = nullptr;
@@ -242,8 +241,7 @@ TInstance::TInstance(const TModule& module, FUnknown* hostContext) {
     char cid[16];
     obj = nullptr;
     if (Component->getControllerClassId(cid) == kResultOk &&
-        module.Factory()->createInstance(cid, kIEditControllerIid.Bytes, &obj) == kResultOk &&
-        obj) {
+        factory->createInstance(cid, kIEditControllerIid.Bytes, &obj) == kResultOk && obj) {
       Controller = static_cast<IEditController*>(obj);
       SeparateController = true;
       Controller->initialize(hostContext);

@@ -109,7 +109,10 @@ public:
   const std::string& Error() const { return FError; }
   void* Symbol(const char* name) const;
   // The class of the given category ("Audio Module Class"), or false.
-  bool FindClass(const char* category, PClassInfo& info) const;
+  bool FindClass(const char* category, PClassInfo& info) const {
+    return FindClassOf(FFactory, category, info);
+  }
+  static bool FindClassOf(IPluginFactory* factory, const char* category, PClassInfo& info);
 
   // The library inside a bundle folder for this platform.
   static std::string LibraryOf(const std::string& bundle);
@@ -126,7 +129,10 @@ private:
 // with Start() set up for stereo 32-bit blocks and switched on.
 class TInstance {
 public:
-  explicit TInstance(const TModule& module, FUnknown* hostContext = nullptr);
+  explicit TInstance(const TModule& module, FUnknown* hostContext = nullptr)
+      : TInstance(module.Factory(), hostContext) {}
+  // The same from a factory at hand (null: an instance that is not Valid()).
+  explicit TInstance(IPluginFactory* factory, FUnknown* hostContext = nullptr);
   ~TInstance();
   TInstance(const TInstance&) = delete;
   TInstance& operator=(const TInstance&) = delete;
