@@ -11,7 +11,10 @@ set(QL_LAYERS
   "vst2/template:vst2/template,vst2/base,vst2/interface,core,platform"
   "vst2/plugin:vst2/plugin,vst2/template,vst2/base,vst2/interface,editor,core,platform"
   "lv2:lv2,editor,core"
-  "clap:clap,editor,core")
+  "clap:clap,editor,core"
+  "vst3/interface:vst3/interface"
+  "vst3/host:vst3/host,vst3/interface"
+  "vst3/plugin:vst3/plugin,vst3/interface,editor,core")
 
 get_filename_component(SOURCE_DIR "${SOURCE_DIR}" ABSOLUTE)
 set(problems "")

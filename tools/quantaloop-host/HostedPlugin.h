@@ -25,6 +25,10 @@ public:
   // Resolves and applies one NAME=VALUE (see SettingParser.h); throws TToolError with the
   // reason when it cannot.
   virtual void ApplySetting(std::string_view text) = 0;
+  // Whether the plug-in takes settings inside a block, at a frame of it; ApplySettingAt then
+  // applies one at `offset` of the next block. Plug-ins that do not have the block split there.
+  virtual bool ChangesInsideBlocks() const { return false; }
+  virtual void ApplySettingAt(int /*offset*/, std::string_view text) { ApplySetting(text); }
 
   // Before Start(): the sample rate and the longest block that Process() will be given.
   virtual void SetSampleRate(float rate) = 0;
@@ -37,10 +41,10 @@ public:
   virtual void Stop() = 0;
 };
 
-// The format an argument names: an LV2 bundle (a folder ending in .lv2, or one that holds a
-// manifest.ttl), an LV2 plug-in URI (it contains ':' and is no existing file), a CLAP plug-in (a
-// file ending in .clap), else a VST 2 library.
-enum class TPluginFormat { Vst2, Lv2Bundle, Lv2Uri, Clap };
+// The format an argument names: a VST 3 bundle (a path ending in .vst3), an LV2 bundle (a folder
+// ending in .lv2, or one that holds a manifest.ttl), an LV2 plug-in URI (it contains ':' and is
+// no existing file), a CLAP plug-in (a file ending in .clap), else a VST 2 library.
+enum class TPluginFormat { Vst2, Vst3, Lv2Bundle, Lv2Uri, Clap };
 TPluginFormat FormatOf(const std::string& argument);
 
 // Opens the plug-in an argument names, in the format FormatOf() tells. Throws TToolError with a

@@ -4,6 +4,7 @@
 #include "HostedClap.h"
 #include "HostedEffect.h"
 #include "HostedLv2.h"
+#include "HostedVst3.h"
 
 #include <algorithm>
 #include <cmath>
@@ -195,6 +196,32 @@ void InfoClap(const THostedClap& fx) {
   }
 }
 
+void InfoVst3(const THostedVst3& fx) {
+  std::printf("plug-in          %s (VST 3 bundle)\n", fx.Path().c_str());
+  std::printf("vendor           %s\n", fx.Vendor().c_str());
+  for (const vst3::PClassInfo& c : fx.Classes()) {
+    std::string id;
+    char hex[3];
+    for (char b : c.cid) {
+      std::snprintf(hex, sizeof(hex), "%02X", static_cast<unsigned char>(b));
+      id += hex;
+    }
+    std::printf("class            %s, %s, %s\n", c.name, c.category, id.c_str());
+  }
+  for (const std::string& bus : fx.Buses())
+    std::printf("bus              %s\n", bus.c_str());
+  std::printf("parameters       %zu\n", fx.Parameters().size());
+  for (const THostedVst3::TParameter& p : fx.Parameters()) {
+    std::string flags;
+    if (p.Flags & vst3::kCanAutomate) flags += " automatable";
+    if (p.Flags & vst3::kIsBypass) flags += " bypass";
+    if (p.Flags & vst3::kIsProgramChange) flags += " program-change";
+    std::printf("  %2u %-14s units '%s', steps %d, default %s (%g),%s\n", p.Id, p.Title.c_str(),
+                p.Units.c_str(), p.StepCount, fx.ValueText(p.Id, p.Default).c_str(), p.Default,
+                flags.c_str());
+  }
+}
+
 } // namespace
 
 int RunInfo(const std::vector<std::string>& args) {
@@ -203,6 +230,10 @@ int RunInfo(const std::vector<std::string>& args) {
   const std::string& argument = a.Positional()[0];
   if (FormatOf(argument) == TPluginFormat::Clap) {
     InfoClap(THostedClap(argument));
+    return 0;
+  }
+  if (FormatOf(argument) == TPluginFormat::Vst3) {
+    InfoVst3(THostedVst3(argument));
     return 0;
   }
   if (FormatOf(argument) != TPluginFormat::Vst2) {

@@ -2,13 +2,17 @@
 
 #include "Commands.h"
 #include "HostedPlugin.h"
+#include "SettingParser.h"
 #include "SoundFiles.h"
 #include "ToolError.h"
 
 #include <algorithm>
 #include <cstdio>
 #include <memory>
+#include <optional>
+#include <string>
 #include <unistd.h>
+#include <vector>
 
 namespace qlhost {
 
@@ -45,10 +49,10 @@ private:
 } // namespace
 
 int RunProcess(const std::vector<std::string>& args) {
-  TArguments a(args, {"set", "program", "block"});
+  TArguments a(args, {"set", "set-at", "program", "block"});
   a.ExpectPositional(3, 3,
-                     "process PLUGIN IN OUT [--set NAME=VALUE ...] [--program N] "
-                     "[--block N]");
+                     "process PLUGIN IN OUT [--set NAME=VALUE ...] [--set-at FRAME:NAME=VALUE ...] "
+                     "[--program N] [--block N]");
   const std::string& outPath = a.Positional()[2];
   const int block = static_cast<int>(a.Integer("block", 512, 1, 1 << 16));
   OutputFormatFor(outPath); // an unknown extension fails before any work
@@ -73,6 +77,23 @@ int RunProcess(const std::vector<std::string>& args) {
   }
   for (const std::string& setting : a.Values("set"))
     fx.ApplySetting(setting);
+  // Settings from a frame of the file on, in frame order (the command line's among equals).
+  struct TTimedSetting {
+    int64_t Frame;
+    std::string Text;
+  };
+  std::vector<TTimedSetting> timed;
+  for (const std::string& s : a.Values("set-at")) {
+    const size_t colon = s.find(':');
+    const auto frame = colon == std::string::npos ? std::nullopt : WholeNumber(s.substr(0, colon));
+    if (!frame || *frame < 0 || *frame != static_cast<double>(static_cast<int64_t>(*frame)))
+      throw TUsageError("--set-at needs FRAME:NAME=VALUE, not '" + s + "'");
+    timed.push_back({static_cast<int64_t>(*frame), s.substr(colon + 1)});
+  }
+  std::stable_sort(timed.begin(), timed.end(), [](const TTimedSetting& x, const TTimedSetting& y) {
+    return x.Frame < y.Frame;
+  });
+  size_t nextTimed = 0;
 
   TSoundWriter out(outPath, outputs, in.SampleRate());
 
@@ -102,13 +123,31 @@ int RunProcess(const std::vector<std::string>& args) {
         std::fill(pin, pin + got, 0.0f);
       }
     }
-    for (int64_t at = 0; at < got; at += block) {
-      const int frames = static_cast<int>(std::min<int64_t>(block, got - at));
+    // Each block with the timed settings inside it: at their frames for a plug-in that takes
+    // changes inside a block, else the block split there.
+    auto run = [&](int64_t at, int frames) {
       for (size_t p = 0; p < inPtr.size(); ++p)
         inPtr[p] = pinIn[p].data() + at;
       for (size_t p = 0; p < outPtr.size(); ++p)
         outPtr[p] = pinOut[p].data() + at;
       fx.Process(inPtr.data(), outPtr.data(), frames);
+    };
+    for (int64_t at = 0; at < got; at += block) {
+      const int frames = static_cast<int>(std::min<int64_t>(block, got - at));
+      const int64_t start = done + at, end = start + frames;
+      int64_t from = at;
+      while (nextTimed < timed.size() && timed[nextTimed].Frame < end) {
+        const TTimedSetting& t = timed[nextTimed++];
+        const int64_t inside = std::max<int64_t>(t.Frame - start, 0);
+        if (fx.ChangesInsideBlocks()) {
+          fx.ApplySettingAt(static_cast<int>(inside), t.Text);
+          continue;
+        }
+        if (at + inside > from) run(from, static_cast<int>(at + inside - from));
+        from = at + inside;
+        fx.ApplySetting(t.Text);
+      }
+      if (at + frames > from) run(from, static_cast<int>(at + frames - from));
     }
     for (int p = 0; p < outputs; ++p) {
       const float* pin = pinOut[static_cast<size_t>(p)].data();

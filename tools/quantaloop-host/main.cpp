@@ -17,9 +17,9 @@ namespace {
 
 constexpr const char* kUsage = R"(usage: quantaloop-host COMMAND ...
 
-  PLUGIN is a VST 2 library, an LV2 bundle (a folder ending in .lv2 or holding a
-  manifest.ttl), an LV2 plug-in URI, looked up in the folders of LV2_PATH, or a CLAP
-  plug-in (a file ending in .clap).
+  PLUGIN is a VST 2 library, a VST 3 bundle (a folder ending in .vst3), an LV2 bundle (a
+  folder ending in .lv2 or holding a manifest.ttl), an LV2 plug-in URI, looked up in the
+  folders of LV2_PATH, or a CLAP plug-in (a file ending in .clap).
 
   info PLUGIN
       What the plug-in tells a host. VST 2: names, vendor, version, unique id, pins, flags,
@@ -28,7 +28,8 @@ constexpr const char* kUsage = R"(usage: quantaloop-host COMMAND ...
       default, unit) and its other ports. CLAP: id, name, vendor, version, features,
       audio and note ports, latency, extensions and parameters (id, range, value, text).
 
-  process PLUGIN IN OUT [--set NAME=VALUE ...] [--program N] [--block N]
+  process PLUGIN IN OUT [--set NAME=VALUE ...] [--set-at FRAME:NAME=VALUE ...] [--program N]
+          [--block N]
       Streams the sound file IN through the plug-in into OUT, at IN's sample rate, in blocks
       of N frames (default 512). A mono IN feeds every input of the plug-in. OUT's format
       follows its extension: .wav (32-bit float), .flac (24-bit), .aiff (32-bit float).
@@ -43,6 +44,9 @@ constexpr const char* kUsage = R"(usage: quantaloop-host COMMAND ...
       For CLAP, NAME is a parameter's name (exact, else ignoring case) or its index from 0;
       VALUE is a number in the parameter's units within its range, a text the plug-in
       parses, or @0..1 across the range. CLAP plug-ins have no programs.
+      For VST 3, NAME is a parameter's title or index, VALUE as the plug-in reads its texts
+      or @0..1. --set-at FRAME:NAME=VALUE sets a parameter from that frame of IN on: inside
+      the block for VST 3, by splitting the block there for VST 2 and LV2.
 
   analyze IN... [--ref REF] [--png FILE] [--fft N]
       Peak and RMS level of each IN. With --ref: the gain against REF and the
