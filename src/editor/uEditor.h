@@ -45,11 +45,6 @@ public:
   // for hosts that watch descriptors and call Idle() then; -1 where there is none.
   int EventDescriptor() const;
 
-  // The descriptor the window system signals the window's events on, or -1 (Backend.h).
-  int EventDescriptor() const {
-    return HandleAllocated() ? Backend().EventDescriptor(Handle()) : -1;
-  }
-
   TEditorView* Effect() const { return FEffect; }
 
   // Components, in the order the form owns them.

@@ -107,10 +107,6 @@ public:
   // Serves whatever is due for every window of the backend: window-system events, posted
   // messages, timers, paints. Never blocks.
   virtual void Pump() = 0;
-
-  // The file descriptor that becomes readable when the window system has events for the
-  // window, for hosts that wake their editors from a run loop; -1 where there is none.
-  virtual int EventDescriptor(TWindowHandle /*window*/) const { return -1; }
 };
 
 // The headless backend, one per process, which tests and tools drive (HeadlessBackend.h).

@@ -440,11 +440,6 @@ void TX11Backend::CapturePointer(TWindowHandle) {}
 
 void TX11Backend::ReleasePointer(TWindowHandle) {}
 
-int TX11Backend::EventDescriptor(TWindowHandle window) const {
-  const TWindow* w = Find(window);
-  return w && w->Dpy ? ConnectionNumber(w->Dpy) : -1;
-}
-
 int TX11Backend::PresentCount(TWindowHandle window) const {
   const TWindow* w = Find(window);
   return w ? w->Presents : 0;
