@@ -4,7 +4,7 @@
 // at every 64th frame of the block (the split block then runs in eight parts). Arguments: the
 // setting (see kSettings). After the usual table the run prints the ratio clap/vst of the median
 // CPU times per setting.
-#include "MedianReporter.h"
+#include "FormatComparison.h"
 #include "clap/ClapDescription.h"
 #include "clap/ClapInterface.h"
 #include "vst2/interface/DAEffectX.h"
@@ -20,7 +20,8 @@
 
 namespace {
 
-constexpr uint32_t kFrames = 512;
+using qlbench::kFrames;
+using qlbench::TBlock;
 constexpr double kRate = 48000.0;
 
 struct TSetting {
@@ -32,22 +33,6 @@ constexpr TSetting kSettings[] = {
     {"defaults", {1, 24, 0, 0, 0}, false},
     {"oversampling 8, feedback, dither", {8, 16, 1, 1, 0}, false},
     {"the same, 8 changes in each block", {8, 16, 1, 1, 0}, true},
-};
-
-void* Open(const char* path) {
-  void* h = dlopen(path, RTLD_NOW | RTLD_LOCAL);
-  if (!h) std::fprintf(stderr, "bench_clap: %s\n", dlerror());
-  return h;
-}
-
-struct TBlock {
-  std::vector<float> In0, In1, Out0, Out1;
-  TBlock() : In0(kFrames), In1(kFrames), Out0(kFrames), Out1(kFrames) {
-    for (uint32_t i = 0; i < kFrames; ++i) {
-      In0[i] = static_cast<float>(0.7 * std::sin(0.031 * i));
-      In1[i] = static_cast<float>(0.5 * std::sin(0.0071 * i + 1.0));
-    }
-  }
 };
 
 struct TEvents {
@@ -73,7 +58,7 @@ struct TEvents {
 };
 
 void BM_Clap(benchmark::State& state) {
-  static void* library = Open(QL_CLAP_PLUGIN);
+  static void* library = qlbench::OpenLibrary(QL_CLAP_PLUGIN);
   const auto* entry =
       library ? static_cast<const clap::plugin_entry*>(dlsym(library, "clap_entry")) : nullptr;
   if (!entry || !entry->init(QL_CLAP_PLUGIN)) {
@@ -134,58 +119,12 @@ void BM_Clap(benchmark::State& state) {
   state.SetItemsProcessed(static_cast<int64_t>(state.iterations()) * kFrames);
 }
 
-VstIntPtr VSTCALLBACK QuietHost(AEffect*, VstInt32 opcode, VstInt32, VstIntPtr, void*, float) {
-  return opcode == audioMasterVersion ? 2400 : 0;
-}
-
 void BM_Vst(benchmark::State& state) {
-  static void* library = Open(QL_VST_PLUGIN);
-  using TEntry = AEffect* (*)(audioMasterCallback);
-  const auto entry = library ? reinterpret_cast<TEntry>(dlsym(library, "main")) : nullptr;
-  AEffect* e = entry ? entry(QuietHost) : nullptr;
-  if (!e) {
-    state.SkipWithError("no VST 2 effect");
-    return;
-  }
-  for (int32_t i = 0; i < ppCount; ++i)
-    e->setParameter(e, i, kSettings[state.range(0)].Real[i] / kParameters[i].Max);
-  e->dispatcher(e, effMainsChanged, 0, 1, nullptr, 0.0f);
-  TBlock b;
-  float* ins[] = {b.In0.data(), b.In1.data()};
-  float* outs[] = {b.Out0.data(), b.Out1.data()};
-  for (auto _ : state) {
-    e->processReplacing(e, ins, outs, kFrames);
-    benchmark::DoNotOptimize(b.Out0.data());
-    benchmark::ClobberMemory();
-  }
-  e->dispatcher(e, effMainsChanged, 0, 0, nullptr, 0.0f);
-  e->dispatcher(e, effClose, 0, 0, nullptr, 0.0f);
-  state.SetItemsProcessed(static_cast<int64_t>(state.iterations()) * kFrames);
+  qlbench::RunVst2Blocks(state, QL_VST_PLUGIN, kSettings[state.range(0)].Real);
 }
-
-// The console table, then clap/vst of the median CPU times per setting.
-class TRatioReporter : public TMedianReporter {
-public:
-  void Finalize() override {
-    std::printf("\nclap/vst, median CPU time per block of %u frames\n", kFrames);
-    for (size_t s = 0; s < std::size(kSettings); ++s) {
-      const std::string setting = "setting:" + std::to_string(s);
-      const double clap = MedianOf(setting, "BM_Clap"), vst = MedianOf(setting, "BM_Vst");
-      if (clap > 0.0 && vst > 0.0)
-        std::printf("  %-36s clap %10.1f ns  vst %10.1f ns  ratio %.3f\n", kSettings[s].Name, clap,
-                    vst, clap / vst);
-    }
-    std::fflush(stdout);
-  }
-};
 
 } // namespace
 
 int main(int argc, char** argv) {
-  // The two formats take turns per setting, so that both meet the machine in the same state.
-  for (int64_t s = 0; s < static_cast<int64_t>(std::size(kSettings)); ++s) {
-    benchmark::RegisterBenchmark("BM_Clap", BM_Clap)->ArgName("setting")->Arg(s);
-    benchmark::RegisterBenchmark("BM_Vst", BM_Vst)->ArgName("setting")->Arg(s);
-  }
-  return RunBenchmarksReportedBy<TRatioReporter>(argc, argv);
+  return qlbench::CompareWithVst2(argc, argv, "clap", BM_Clap, BM_Vst, kSettings);
 }

@@ -3,7 +3,7 @@
 // drives it: with urid:map and empty sequences on its MIDI ports, the output offered anew before
 // every block. Arguments: the setting (see kSettings). After the usual table the run prints the
 // ratio lv2/vst of the median CPU times per setting.
-#include "MedianReporter.h"
+#include "FormatComparison.h"
 #include "lv2/Lv2Description.h"
 #include "vst2/interface/DAEffectX.h"
 
@@ -26,7 +26,8 @@ namespace {
 
 using namespace lv2q;
 
-constexpr uint32_t kFrames = 512;
+using qlbench::kFrames;
+using qlbench::TBlock;
 constexpr double kRate = 48000.0;
 
 struct TSetting {
@@ -36,22 +37,6 @@ struct TSetting {
 constexpr TSetting kSettings[] = {
     {"defaults", {1, 24, 0, 0, 0}},
     {"oversampling 8, feedback, dither", {8, 16, 1, 1, 0}},
-};
-
-void* Open(const char* path) {
-  void* h = dlopen(path, RTLD_NOW | RTLD_LOCAL);
-  if (!h) std::fprintf(stderr, "bench_lv2: %s\n", dlerror());
-  return h;
-}
-
-struct TBlock {
-  std::vector<float> In0, In1, Out0, Out1;
-  TBlock() : In0(kFrames), In1(kFrames), Out0(kFrames), Out1(kFrames) {
-    for (uint32_t i = 0; i < kFrames; ++i) {
-      In0[i] = static_cast<float>(0.7 * std::sin(0.031 * i));
-      In1[i] = static_cast<float>(0.5 * std::sin(0.0071 * i + 1.0));
-    }
-  }
 };
 
 // A urid:map for the LV2 side.
@@ -67,7 +52,7 @@ struct TUridMap {
 };
 
 void BM_Lv2(benchmark::State& state) {
-  static void* library = Open(QL_LV2_DSP);
+  static void* library = qlbench::OpenLibrary(QL_LV2_DSP);
   using TEntry = const LV2_Descriptor* (*)(uint32_t);
   const auto entry = library ? reinterpret_cast<TEntry>(dlsym(library, "lv2_descriptor")) : nullptr;
   const LV2_Descriptor* d = entry ? entry(0) : nullptr;
@@ -112,58 +97,12 @@ void BM_Lv2(benchmark::State& state) {
   state.SetItemsProcessed(static_cast<int64_t>(state.iterations()) * kFrames);
 }
 
-VstIntPtr VSTCALLBACK QuietHost(AEffect*, VstInt32 opcode, VstInt32, VstIntPtr, void*, float) {
-  return opcode == audioMasterVersion ? 2400 : 0;
-}
-
 void BM_Vst(benchmark::State& state) {
-  static void* library = Open(QL_VST_PLUGIN);
-  using TEntry = AEffect* (*)(audioMasterCallback);
-  const auto entry = library ? reinterpret_cast<TEntry>(dlsym(library, "main")) : nullptr;
-  AEffect* e = entry ? entry(QuietHost) : nullptr;
-  if (!e) {
-    state.SkipWithError("no VST 2 effect");
-    return;
-  }
-  for (int32_t i = 0; i < ppCount; ++i)
-    e->setParameter(e, i, kSettings[state.range(0)].Real[i] / kParameters[i].Max);
-  e->dispatcher(e, effMainsChanged, 0, 1, nullptr, 0.0f);
-  TBlock b;
-  float* ins[] = {b.In0.data(), b.In1.data()};
-  float* outs[] = {b.Out0.data(), b.Out1.data()};
-  for (auto _ : state) {
-    e->processReplacing(e, ins, outs, kFrames);
-    benchmark::DoNotOptimize(b.Out0.data());
-    benchmark::ClobberMemory();
-  }
-  e->dispatcher(e, effMainsChanged, 0, 0, nullptr, 0.0f);
-  e->dispatcher(e, effClose, 0, 0, nullptr, 0.0f);
-  state.SetItemsProcessed(static_cast<int64_t>(state.iterations()) * kFrames);
+  qlbench::RunVst2Blocks(state, QL_VST_PLUGIN, kSettings[state.range(0)].Real);
 }
-
-// The console table, then lv2/vst of the median CPU times per setting.
-class TRatioReporter : public TMedianReporter {
-public:
-  void Finalize() override {
-    std::printf("\nlv2/vst, median CPU time per block of %u frames\n", kFrames);
-    for (size_t s = 0; s < std::size(kSettings); ++s) {
-      const std::string setting = "setting:" + std::to_string(s);
-      const double lv2 = MedianOf(setting, "BM_Lv2"), vst = MedianOf(setting, "BM_Vst");
-      if (lv2 > 0.0 && vst > 0.0)
-        std::printf("  %-36s lv2 %10.1f ns  vst %10.1f ns  ratio %.3f\n", kSettings[s].Name, lv2,
-                    vst, lv2 / vst);
-    }
-    std::fflush(stdout);
-  }
-};
 
 } // namespace
 
 int main(int argc, char** argv) {
-  // The two formats take turns per setting, so that both meet the machine in the same state.
-  for (int64_t s = 0; s < static_cast<int64_t>(std::size(kSettings)); ++s) {
-    benchmark::RegisterBenchmark("BM_Lv2", BM_Lv2)->ArgName("setting")->Arg(s);
-    benchmark::RegisterBenchmark("BM_Vst", BM_Vst)->ArgName("setting")->Arg(s);
-  }
-  return RunBenchmarksReportedBy<TRatioReporter>(argc, argv);
+  return qlbench::CompareWithVst2(argc, argv, "lv2", BM_Lv2, BM_Vst, kSettings);
 }
